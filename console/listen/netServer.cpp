@@ -60,6 +60,7 @@ void NetServer::netRecvThread()
             continue;
         }
         core_.onDatagram(datagram, size_t(n), from);
+        received_.fetch_add(1, std::memory_order_relaxed);
     }
     netRecvRunning_.store(false);
 }

@@ -28,6 +28,8 @@ public:
     const ListenServer& core() const { return core_; }
     bool netRecvRunning() const { return netRecvRunning_.load(); }
     uint16_t boundPort() const { return socket_.localPort(); }
+    // Datagrams handed to the core since the program started.
+    uint64_t datagramsReceived() const { return received_.load(std::memory_order_relaxed); }
 
 private:
     void netRecvThread();
@@ -36,5 +38,6 @@ private:
     SubstationTable& substations_;
     ListenServer core_;
     std::atomic<bool> netRecvRunning_{false};
+    std::atomic<uint64_t> received_{0};
     std::thread thread_;
 };

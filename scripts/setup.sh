@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs every Debian package the builds and tests need. Idempotent and
+# non-interactive: packages already present are not fetched again.
+set -euo pipefail
+
+packages=(
+  cmake g++ clang libclang-rt-14-dev make
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  g++-mingw-w64-x86-64-posix
+  wine wine64 xvfb xauth socat fonts-wqy-microhei imagemagick x11-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
