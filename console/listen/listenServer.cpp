@@ -165,7 +165,8 @@ void ListenServer::netCmdCPAuthAck(const NetAddr& from, const uint8_t* payload, 
         send(from, netCodeAuthAck, kAuthReject, sizeof kAuthReject);
         return;
     }
-    send(from, netCodeAuthAck, kAuthAccept, sizeof kAuthAccept);
+    // The link is committed before the ack leaves, so whoever sees the ack
+    // (the reader, or a test on another thread) finds the link up.
     if (wasLinked)
         store_.clear();
     {
@@ -173,6 +174,7 @@ void ListenServer::netCmdCPAuthAck(const NetAddr& from, const uint8_t* payload, 
         linkUp_.store(true);
         heartBeatTimeout_.store(netHeartBeatTicks);
     }
+    send(from, netCodeAuthAck, kAuthAccept, sizeof kAuthAccept);
     netTrace("auth ok\r\n");
 }
 
@@ -180,7 +182,6 @@ void ListenServer::onHeartBeat(const NetAddr& from, const uint8_t* payload, size
 {
     if (!linkUp_.load())
         return;
-    send(from, netCodeHeartBeatAck, nullptr, 0);
     {
         std::lock_guard<std::mutex> lock(authLock_);
         heartBeatTimeout_.store(netHeartBeatTicks);
@@ -195,6 +196,8 @@ void ListenServer::onHeartBeat(const NetAddr& from, const uint8_t* payload, size
         for (size_t i = 0; i < copy; ++i)
             substations_.setState(int(i), payload[5 + i]);
     }
+    // State first, then the ack, as with the auth ack.
+    send(from, netCodeHeartBeatAck, nullptr, 0);
     netTrace("rcv heart beat req.\r\n");
 }
 
