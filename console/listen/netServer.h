@@ -1,21 +1,19 @@
 // The listening server: a UDP socket on the chosen port, the receive thread
 // that checks and dispatches every datagram, and the connection core.
 #pragma once
-#include <atomic>
 #include <cstdint>
-#include <thread>
 
 #include "console/listen/listenServer.h"
-#include "platform/udpSocket.h"
+#include "console/udpReceiver.h"
 
 constexpr int netSocketBufferBytes = 0x80000;
 
 enum : int { netOpenOk = 0, netOpenFailed = 1, netOpenInUse = 2 };
 
-class NetServer {
+class NetServer : private DatagramHandler {
 public:
     NetServer(TagStore& store, SubstationTable& substations, RandomSource& random);
-    ~NetServer();
+    ~NetServer() override;
 
     // 0 success, 1 failure, 2 port already in use.
     int netServerOpen(uint16_t port, const char* deviceName, const char* password);
@@ -26,18 +24,18 @@ public:
 
     ListenServer& core() { return core_; }
     const ListenServer& core() const { return core_; }
-    bool netRecvRunning() const { return netRecvRunning_.load(); }
-    uint16_t boundPort() const { return socket_.localPort(); }
+    bool netRecvRunning() const { return receiver_.running(); }
+    uint16_t boundPort() const { return receiver_.socket().localPort(); }
     // Datagrams handed to the core since the program started.
-    uint64_t datagramsReceived() const { return received_.load(std::memory_order_relaxed); }
+    uint64_t datagramsReceived() const { return receiver_.datagramsReceived(); }
 
 private:
-    void netRecvThread();
+    void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from) override
+    {
+        core_.onDatagram(datagram, size, from);
+    }
 
-    UdpSocket socket_;
     SubstationTable& substations_;
+    UdpReceiver receiver_;
     ListenServer core_;
-    std::atomic<bool> netRecvRunning_{false};
-    std::atomic<uint64_t> received_{0};
-    std::thread thread_;
 };
