@@ -39,30 +39,45 @@ size_t netPduBuildVersion(uint8_t* out, size_t outSize, uint8_t version, uint8_t
     return payloadLen + netHeaderSize;
 }
 
+NetCheck netPduValidate(const uint8_t* datagram, size_t size, NetPdu* pdu)
+{
+    if (size < netHeaderSize)
+        return NetCheck::tooShort;
+    if (std::memcmp(datagram, kMagic, 4) != 0)
+        return NetCheck::badMagic;
+    const size_t length = netGet16(datagram + 8);
+    if (size != length + netHeaderSize)
+        return NetCheck::badLength;
+    if (netGet16(datagram + 6) != netCrc16(datagram + 8, length + 2))
+        return NetCheck::badCrc;
+    pdu->version = datagram[4];
+    pdu->code = datagram[5];
+    pdu->payload = datagram + netHeaderSize;
+    pdu->length = length;
+    return NetCheck::ok;
+}
+
 NetCheck netPduCheck(const uint8_t* datagram, size_t size, NetPdu* pdu, uint8_t quietCode)
 {
     if (size < netHeaderSize)
         return NetCheck::tooShort;
     if (datagram[5] != quietCode)
         netTraceDump("net rcv %d:", datagram, size);
-    if (std::memcmp(datagram, kMagic, 4) != 0) {
+    const NetCheck result = netPduValidate(datagram, size, pdu);
+    switch (result) {
+    case NetCheck::badMagic:
         netTrace("msg head error\r\n");
-        return NetCheck::badMagic;
-    }
-    const size_t length = netGet16(datagram + 8);
-    if (size != length + netHeaderSize) {
+        break;
+    case NetCheck::badLength:
         netTrace("len wrong\r\n");
-        return NetCheck::badLength;
-    }
-    if (netGet16(datagram + 6) != netCrc16(datagram + 8, length + 2)) {
+        break;
+    case NetCheck::badCrc:
         netTrace("crc error\r\n");
-        return NetCheck::badCrc;
+        break;
+    default:
+        break;
     }
-    pdu->version = datagram[4];
-    pdu->code = datagram[5];
-    pdu->payload = datagram + netHeaderSize;
-    pdu->length = length;
-    return NetCheck::ok;
+    return result;
 }
 
 void netTraceSetSink(NetTraceSink sink, void* context)
@@ -93,14 +108,14 @@ void netTrace(const char* format, ...)
     target->sink(target->context, text);
 }
 
-void netTraceDump(const char* head, const uint8_t* bytes, size_t count)
+void netTraceDump(const char* head, const uint8_t* bytes, size_t count, bool lowerCase)
 {
     const TraceTarget* target = gTrace.load();
     if (!target)
         return;
     // One line per frame: the head, " %02X" per byte, "\r\n". Built in a
     // fixed buffer large enough for the largest datagram.
-    static const char kHex[] = "0123456789ABCDEF";
+    const char* kHex = lowerCase ? "0123456789abcdef" : "0123456789ABCDEF";
     char line[64 + netMaxDatagram * 3 + 3];
     int pos = std::snprintf(line, 64, head, int(count));
     if (pos < 0)

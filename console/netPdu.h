@@ -52,6 +52,8 @@ struct NetPdu {
 // (skipped for quietCode, the dialect's tag report), magic, length, CRC.
 NetCheck netPduCheck(const uint8_t* datagram, size_t size, NetPdu* pdu,
                      uint8_t quietCode = netCodeLabelReport);
+// The same tests without any trace, for a dialect with traces of its own.
+NetCheck netPduValidate(const uint8_t* datagram, size_t size, NetPdu* pdu);
 
 // printf-style trace sink for every protocol trace. The delivered programs
 // discard it; tests and debug builds install a sink.
@@ -63,8 +65,9 @@ void netTrace(const char* format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
-// head (a printf format with one %d for count), then " %02X" per byte, then "\r\n".
-void netTraceDump(const char* head, const uint8_t* bytes, size_t count);
+// head (a printf format with one %d for count), then " %02X" per byte
+// (" %02x" with lowerCase), then "\r\n".
+void netTraceDump(const char* head, const uint8_t* bytes, size_t count, bool lowerCase = false);
 
 inline uint16_t netGet16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
 inline uint32_t netGet32(const uint8_t* p)

@@ -16,8 +16,10 @@ int distanceCm(int rssi)
     return int(std::pow(10.0, double(exponent)) * 100.0);
 }
 
-TagStore::TagStore(int capacity)
-    : capacity_(capacity > 0 ? capacity : 1), records_(new TagRecord[size_t(capacity_)])
+TagStore::TagStore(int capacity, bool keepActiveCount)
+    : capacity_(capacity > 0 ? capacity : 1),
+      keepActiveCount_(keepActiveCount),
+      records_(new TagRecord[size_t(capacity_)])
 {
     std::memset(records_.get(), 0, sizeof(TagRecord) * size_t(capacity_));
 }
@@ -136,7 +138,8 @@ void TagStore::ageTick()
         } else {
             r.sampleIndex = 0;
             r.filling = 1;
-            r.activeCount = 0;
+            if (!keepActiveCount_)
+                r.activeCount = 0;
             ++dropped_;
         }
     }

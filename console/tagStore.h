@@ -43,7 +43,9 @@ int distanceCm(int rssi);
 
 class TagStore {
 public:
-    explicit TagStore(int capacity = storeCapacityListen);
+    // keepActiveCount: a record found expired keeps its active count (the
+    // connecting console's rule) instead of restarting from 0.
+    explicit TagStore(int capacity = storeCapacityListen, bool keepActiveCount = false);
 
     // Receive thread: insert or update the record of (tagId, substation).
     // Looks the tag up by binary search over the sorted table.
@@ -86,6 +88,7 @@ private:
     void fillRow(const TagRecord& r, RowSnapshot* row) const;
 
     const int capacity_;
+    const bool keepActiveCount_;
     std::unique_ptr<TagRecord[]> records_;
     int count_ = 0;
     int page_ = 0;
