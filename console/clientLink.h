@@ -20,6 +20,7 @@ public:
     }
     ~ClientLink() override { receiver_.close(); }
 
+    void initInputs(PanelView& view) override { view.setAddress(IDC_READER_IP, "192.168.1.195"); }
     bool open(PanelView& view) override
     {
         // The address control's text, at most 19 characters. An address

@@ -25,6 +25,8 @@ struct SmsFrame {
 class ConsoleLink {
 public:
     virtual ~ConsoleLink() = default;
+    // Puts the link's defaults into its inputs when the panel is created.
+    virtual void initInputs(PanelView& view) = 0;
     // Reads and checks the link's own inputs, showing any refusal through
     // the view, then opens the connection. False leaves the panel stopped.
     virtual bool open(PanelView& view) = 0;

@@ -67,6 +67,7 @@ void MainPanel::onInit()
     for (int row = 1; row < gridRows; ++row)
         for (int col = 0; col < gridColumns; ++col)
             view_.setCell(row * gridColumns + col, std::string(), false);
+    link_.initInputs(view_);
     view_.setChecked(IDC_LAMP_GREEN, true);
     view_.setChecked(IDC_LAMP_RED, false);
     view_.setChecked(IDC_BUZZER, true);

@@ -17,6 +17,13 @@ const int* ListenLink::modeInputs(int* count) const
     return kModeInputs;
 }
 
+void ListenLink::initInputs(PanelView& view)
+{
+    view.setText(IDC_PORT, "8800");
+    view.setText(IDC_DEVICE_NAME, "dev001");
+    view.setText(IDC_DEVICE_PASSWORD, "314159");
+}
+
 bool ListenLink::open(PanelView& view)
 {
     const std::string port = gbkTruncate(codec_.utf8ToGbk(view.text(IDC_PORT)), 19);

@@ -10,6 +10,7 @@ class ListenLink : public ConsoleLink {
 public:
     ListenLink(NetServer& server, const TextCodec& codec) : server_(server), codec_(codec) {}
 
+    void initInputs(PanelView& view) override;
     bool open(PanelView& view) override;
     void close() override { server_.netServerClose(); }
     void tick() override { server_.tick(); }

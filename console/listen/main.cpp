@@ -73,7 +73,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     for (int i = 0; i < gridCells; ++i)
         cellIds[i] = gridCellIds[i / gridColumns][i % gridColumns];
     const PanelLook look = {IDB_BACKGROUND, cellIds, gridCells, gridColumns};
-    DialogView view(instance, look);
+    Win32PanelView view(instance, look);
     MainPanel panel(view, link, store, codec, clock);
     PanelHooksFor<MainPanel> hooks(panel);
 

@@ -80,6 +80,7 @@ public:
     std::vector<CallFrame> calls;
     std::vector<SmsFrame> messages;
 
+    void initInputs(PanelView& view) override { view.setText(1199, "8800"); }
     bool open(PanelView&) override
     {
         ++opens;

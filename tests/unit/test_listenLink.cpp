@@ -5,6 +5,20 @@
 #include "tests/unit/fakeViews.h"
 #include "tests/unit/listenFixture.h"
 
+TEST(ListenLink, Defaults)
+{
+    TagStore store;
+    SubstationTable subs;
+    SystemRandom random;
+    NetServer server(store, subs, random);
+    ListenLink link(server, systemTextCodec());
+    FakePanelView view;
+    link.initInputs(view);
+    EXPECT_EQ(view.text(IDC_PORT), "8800");
+    EXPECT_EQ(view.text(IDC_DEVICE_NAME), "dev001");
+    EXPECT_EQ(view.text(IDC_DEVICE_PASSWORD), "314159");
+}
+
 TEST(ListenLink, StartInputRefusals)
 {
     struct Case {

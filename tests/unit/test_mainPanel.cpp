@@ -48,6 +48,7 @@ TEST(MainPanel, InitialState)
     for (int id : kModeInputs)
         EXPECT_TRUE(f.view.isEnabled(id)) << id;
     EXPECT_EQ(f.view.text(IDC_CALL), "呼叫");
+    EXPECT_EQ(f.view.text(IDC_PORT), "8800");  // the link's defaults
 }
 
 TEST(MainPanel, StartAndStopStates)

@@ -1,0 +1,68 @@
+// The window shell of the programs: the main window whose client area is a
+// modeless panel dialog, the about box, the message loop with accelerators,
+// and the modal details dialog. The procedures only translate messages into
+// calls of the controller and the view.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+
+#include "platform/win32/dialogView.h"
+
+// What the panel's dialog procedure hands on to the controller.
+class PanelHooks {
+public:
+    virtual ~PanelHooks() = default;
+    virtual void onInit() = 0;
+    virtual void onCommand(int id) = 0;
+    virtual void onTimer(int id) = 0;
+};
+
+// PanelHooks for any controller with onInit, onCommand and onTimer.
+template <class Controller>
+class PanelHooksFor : public PanelHooks {
+public:
+    explicit PanelHooksFor(Controller& controller) : controller_(controller) {}
+    void onInit() override { controller_.onInit(); }
+    void onCommand(int id) override { controller_.onCommand(id); }
+    void onTimer(int id) override { controller_.onTimer(id); }
+
+private:
+    Controller& controller_;
+};
+
+// The resources and geometry of one program's main window.
+struct ShellResources {
+    int classNameString;   // string table entry with the window class name
+    int titleString;       // string table entry with the window title
+    int icon;              // large and small icon
+    int accelerators;      // accelerator table
+    int panelDialog;       // the panel dialog that fills the client area
+    int aboutDialog;       // modal about box
+    int aboutCommand;      // command that opens it
+    int width;             // window size in pixels
+    int height;
+    const wchar_t* propertyName;  // window property set to 1 on the main window
+};
+
+// Registers the class, creates the main window and its panel (attached to
+// view, driven by hooks) and runs the message loop until the window closes
+// or the panel is destroyed. Returns the WM_QUIT code, or 1 when the window
+// cannot be created.
+int runWindowShell(HINSTANCE instance, const ShellResources& resources, DialogSurface& view,
+                   PanelHooks& hooks, int showCommand);
+
+// The details dialog: its resource, the list view inside it and its timer.
+struct DetailsLayout {
+    int dialog;
+    int listX, listY, listWidth, listHeight;  // pixels
+    const ListColumn* columns;
+    int columnCount;
+    int timerId;
+    int periodMs;
+};
+
+// Opens the details dialog modally, centred over owner's top-level window;
+// onTick runs at every tick of its timer. Returns when OK or Cancel closes it.
+void runDetailsDialog(HINSTANCE instance, HWND owner, const DetailsLayout& layout,
+                      ListDetailsView& list, const std::function<void()>& onTick);

@@ -1,0 +1,39 @@
+// The command line of readersim: "readersim MODE [options]". The options
+// are one table (name, value, modes, help text, handler), from which both
+// the parser and the --help text come. Values are read strictly: a number
+// must be a whole number in its range (decimal, or hexadecimal with 0x),
+// and anything else is an error that names the option.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "tools/readersim/listenReader.h"
+#include "tools/readersim/tagSim.h"
+
+enum class SimMode { none, listen };
+
+struct SimOptions {
+    SimMode mode = SimMode::none;
+    bool help = false;
+    int tickMs = 1000;
+    int durationSeconds = 0;  // 0 = until interrupted
+    uint16_t localPort = 0;   // 0 = any free port
+    bool printSent = false;
+    ListenReaderConfig listen;
+    TagSimConfig tags;
+};
+
+// Exit codes of the program.
+enum : int { simExitOk = 0, simExitFailure = 1, simExitUsage = 2 };
+
+// Parses argv[1..argc-1]. On failure returns false with a one-line message
+// in error (capacity errorCap).
+bool parseSimOptions(int argc, const char* const* argv, SimOptions* options, char* error,
+                     size_t errorCap);
+
+// The --help text.
+std::string simUsage();
+
+// "a.b.c.d" to a host-order address; false for anything else.
+bool parseDottedIpv4(const char* text, uint32_t* ip);
