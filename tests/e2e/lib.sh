@@ -1,0 +1,88 @@
+# Assertions and console helpers shared by the end-to-end scenarios.
+# Source after wine-env.sh; the scenario sets WIN to the console window.
+
+E2E_FAILURES=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  E2E_FAILURES=$((E2E_FAILURES + 1))
+}
+
+expect_eq() {  # WHAT ACTUAL EXPECTED
+  if [ "$2" == "$3" ]; then
+    echo "ok: $1"
+  else
+    fail "$1: got [$2], expected [$3]"
+  fi
+}
+
+ui() { e2e_ui "$@" | tr -d '\r'; }
+text_of() { ui get-text "$WIN" "$1"; }
+
+# Waits up to TIMEOUT_MS for control CTRL to read TEXT.
+expect_text() {  # WHAT CTRL TEXT TIMEOUT_MS
+  if e2e_ui wait-text "$WIN" "$2" "$3" "$4" >/dev/null; then
+    echo "ok: $1"
+  else
+    fail "$1: control $2 reads [$(text_of "$2")], expected [$3]"
+  fi
+}
+
+# Presses CTRL, expects one message box with CAPTION and TEXT, answers it.
+expect_message() {  # WHAT CTRL CAPTION TEXT
+  ui click "$WIN" "$2" >/dev/null
+  if ! e2e_msgbox "$WIN" 5000; then
+    fail "$1: no message box"
+    return
+  fi
+  expect_eq "$1 (caption)" "$E2E_BOX_CAPTION" "$3"
+  expect_eq "$1 (text)" "$E2E_BOX_TEXT" "$4"
+  ui answer "$E2E_BOX" >/dev/null
+  e2e_ui wait-gone "$E2E_BOX" 5000 >/dev/null
+}
+
+# Grid data row R (1..12): the seven cell ids.
+grid_row_ids() {
+  case $1 in
+    1) echo 1088,1089,1107-1111 ;;
+    2) echo 1112,1182,1113-1117 ;;
+    3) echo 1118,1183,1119-1123 ;;
+    12) echo 1172,1192,1173-1177 ;;
+    *) echo "grid_row_ids: row $1 not mapped" >&2; return 1 ;;
+  esac
+}
+
+# The row's cells joined by "|".
+grid_row() { ui texts "$WIN" "$(grid_row_ids "$1")" | paste -sd'|'; }
+
+# Waits until a grid row matches an extended regular expression.
+expect_row() {  # WHAT ROW REGEX TIMEOUT_S
+  local i row
+  for ((i = 0; i < $4 * 4; i++)); do
+    row=$(grid_row "$2")
+    if [[ $row =~ $3 ]]; then
+      echo "ok: $1"
+      return
+    fi
+    sleep 0.25
+  done
+  fail "$1: row $2 is [$row], expected /$3/"
+}
+
+# Waits until a file has a line matching a regular expression.
+wait_line() {  # FILE REGEX TIMEOUT_S
+  local i
+  for ((i = 0; i < $3 * 4; i++)); do
+    tr -d '\r' <"$1" 2>/dev/null | grep -Eq "$2" && return 0
+    sleep 0.25
+  done
+  return 1
+}
+
+e2e_finish() {
+  if [ "$E2E_FAILURES" -ne 0 ]; then
+    echo "$E2E_FAILURES check(s) failed; logs in $E2E_LOGDIR" >&2
+    exit 1
+  fi
+  echo "all checks passed"
+}
