@@ -7,7 +7,7 @@ packages=(
   cmake g++ clang libclang-rt-14-dev make
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix
-  wine wine64 xvfb xauth socat fonts-wqy-microhei fonts-noto-cjk imagemagick x11-utils
+  wine wine64 xvfb xauth socat fonts-noto-cjk imagemagick x11-utils
 )
 
 missing=()

@@ -1,0 +1,294 @@
+# Wine environment for the Windows-side tests. Source it, do not run it.
+#
+#   . tests/e2e/wine-env.sh     defines the functions below and does nothing else
+#   e2e_setup "$BUILD"          then prepares an end-to-end session
+#
+# Prefix (no display needed; tests/wine-run.sh uses only this):
+#   wine_env_prefix DIR [headless|desktop]
+#                              create the Wine prefix DIR once, or reuse it; exports
+#                              WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES
+# End-to-end session (prefix BUILD_DIR/wineprefix-e2e, Xvfb, uidriver):
+#   e2e_setup BUILD_DIR        lock the session, prepare the prefix, start Xvfb unless
+#                              DISPLAY is set, start a persistent wineserver; installs
+#                              e2e_shutdown as the EXIT trap
+#   e2e_start NAME EXE [ARG]   start a program in the background, output to
+#                              $E2E_LOGDIR/NAME.out and NAME.err
+#   e2e_wait NAME TIMEOUT_S    wait for it to end, return its exit code (124: still runs)
+#   e2e_ui CMD [ARG...]        run one uidriver command, print its output
+#   e2e_ui_script              run uidriver commands read from standard input
+#   e2e_msgbox WIN TIMEOUT_MS  wait for a message box; sets E2E_BOX, E2E_BOX_CAPTION,
+#                              E2E_BOX_TEXT
+#   e2e_screenshot FILE.png    capture the whole display
+#   e2e_shutdown               end the started programs, wineserver and Xvfb
+#
+# Wine's helper processes inherit the standard handles of the program that
+# started them and keep them open, so every Wine program here writes to files,
+# never to a pipe that a caller waits on.
+
+_wine_env_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# Bump when the prefix set-up below changes, so existing prefixes are redone.
+_wine_env_version="tagdesk-prefix-3"
+# Size of the virtual desktop of end-to-end sessions; Xvfb's screen matches it.
+: "${E2E_DESKTOP_SIZE:=1280x1024}"
+
+# Fonts that the dialogs name, mapped to the CJK font that Debian ships, and
+# no crash dialog (it would wait for a click on a headless display). The
+# flavour "headless" selects Wine's null display driver: windows and dialogs
+# work without any X display, unseen (for the Win32 layer's unit tests). With
+# "desktop", every window opens inside one Wine virtual desktop, which draws
+# the window frames and captions itself: screenshots then show them without a
+# window manager on the X display.
+_wine_env_reg() {
+  local face
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+  for face in "微软雅黑" "Microsoft YaHei" "MS Shell Dlg" "MS Shell Dlg 2" \
+              "Tahoma" "SimSun" "宋体"; do
+    printf '"%s"="Noto Sans CJK SC"\r\n' "$face"
+  done
+  printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n'
+  printf '"ShowCrashDialog"=dword:00000000\r\n'
+  if [ "$1" = headless ]; then
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\r\n'
+    printf '"Graphics"="null"\r\n'
+  fi
+  if [ "$1" = desktop ]; then
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\r\n'
+    printf '"Desktop"="Default"\r\n'
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\r\n'
+    printf '"Default"="%s"\r\n' "$E2E_DESKTOP_SIZE"
+  fi
+  printf '\r\n'
+}
+
+_wine_env_export() {
+  export WINEPREFIX=$1
+  export WINEARCH=win64
+  export WINEDEBUG=-all
+  # No Mono or Gecko installer; no menu entries written into $HOME.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  # Wine converts command lines and file names with the locale's character
+  # set: make it UTF-8, so that Chinese arguments reach the programs intact.
+  case $(locale charmap 2>/dev/null) in
+    UTF-8) ;;
+    *) export LC_ALL=C.UTF-8 ;;
+  esac
+}
+
+# What a prepared prefix holds, written into DIR/.tagdesk-ready.
+_wine_env_stamp() {
+  case $1 in
+    desktop) echo "$_wine_env_version desktop $E2E_DESKTOP_SIZE" ;;
+    *) echo "$_wine_env_version $1" ;;
+  esac
+}
+
+_wine_env_ready() {
+  [ -f "$1/.tagdesk-ready" ] && [ "$(cat "$1/.tagdesk-ready")" = "$(_wine_env_stamp "$2")" ]
+}
+
+# Runs while holding DIR.lock: boot the prefix and import the registry file.
+_wine_env_init_locked() {
+  local dir=$1 flavour=$2 log=$1.init.log
+  _wine_env_ready "$dir" "$flavour" && return 0
+  mkdir -p "$dir" || return 1
+  {
+    echo "== wineboot -i"
+    wineboot -i
+    echo "== regedit (exit $?)"
+    { printf '\xff\xfe'; _wine_env_reg "$flavour" | iconv -f UTF-8 -t UTF-16LE; } >"$dir/tagdesk.reg"
+    regedit /S "$dir/tagdesk.reg"
+    echo "== wineserver -w (exit $?)"
+    # Wait until the boot's processes have ended and the registry is on disk.
+    wineserver -w
+  } >"$log" 2>&1 </dev/null
+  if ! grep -q 'Noto Sans CJK SC' "$dir/user.reg" 2>/dev/null; then
+    echo "wine-env: preparing the prefix $dir failed, see $log" >&2
+    return 1
+  fi
+  _wine_env_stamp "$flavour" >"$dir/.tagdesk-ready"
+}
+
+# wine_env_prefix DIR [headless|desktop]
+wine_env_prefix() {
+  local dir=$1 flavour=${2:-}
+  case $dir in /*) ;; *) dir=$PWD/$dir ;; esac
+  _wine_env_export "$dir"
+  _wine_env_ready "$dir" "$flavour" && return 0
+  mkdir -p "$(dirname "$dir")" || return 1
+  # Parallel test runs in one build share the prefix: the first one boots it,
+  # the others wait here and then find it ready.
+  ( flock -x 9 && _wine_env_init_locked "$dir" "$flavour" ) 9>"$dir.lock"
+}
+
+_e2e_started_x=""
+_e2e_lock_holder=""
+declare -gA E2E_PIDS=()
+
+_e2e_start_xvfb() {
+  local fdfile=$E2E_LOGDIR/xvfb.display i
+  : >"$fdfile"
+  # -displayfd lets Xvfb pick a free display itself and report it when ready.
+  Xvfb -displayfd 3 -screen 0 "${E2E_DESKTOP_SIZE}x24" -nolisten tcp \
+    3>"$fdfile" >"$E2E_LOGDIR/xvfb.log" 2>&1 </dev/null &
+  _e2e_started_x=$!
+  echo "$_e2e_started_x" >"$E2E_BUILD/wineprefix-e2e.xvfb.pid"
+  for ((i = 0; i < 100; i++)); do
+    if [ -s "$fdfile" ]; then
+      DISPLAY=":$(tr -d '[:space:]' <"$fdfile")"
+      export DISPLAY
+      return 0
+    fi
+    kill -0 "$_e2e_started_x" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "wine-env: Xvfb did not start, see $E2E_LOGDIR/xvfb.log" >&2
+  return 1
+}
+
+# One session at a time per prefix, since e2e_shutdown ends every process in
+# it. The lock is held by a small process of its own: an open lock file in this
+# shell would be inherited by Xvfb, wineserver and every program, and a killed
+# session's leftovers would then keep it locked. The holder lets go when this
+# shell ends, however it ends.
+_e2e_lock_session() {
+  local lock=$1 parent=$BASHPID ready answer
+  ready=$(mktemp -u) && mkfifo "$ready" || return 1
+  (
+    if flock -x -w 900 9; then answer=locked; else answer=timeout; fi
+    echo "$answer" >"$ready"
+    [ "$answer" = locked ] || exit 1
+    while kill -0 "$parent" 2>/dev/null; do sleep 0.5; done
+  ) 9>"$lock" </dev/null >/dev/null 2>&1 &
+  _e2e_lock_holder=$!
+  read -r answer <"$ready"
+  rm -f "$ready"
+  if [ "$answer" != locked ]; then
+    echo "wine-env: another session kept $lock for 900 s" >&2
+    _e2e_lock_holder=""
+    return 1
+  fi
+}
+
+# A session killed outright (SIGKILL, a test timeout) leaves its wineserver and
+# Xvfb behind; the next session ends them, the Xvfb only if the recorded pid is
+# still an Xvfb started here.
+_e2e_end_leftovers() {
+  local pidfile=$1/wineprefix-e2e.xvfb.pid pid
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  if [ -f "$pidfile" ]; then
+    pid=$(cat "$pidfile")
+    if [ -n "$pid" ] && tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q '^Xvfb -displayfd '; then
+      kill "$pid" 2>/dev/null
+    fi
+    rm -f "$pidfile"
+  fi
+}
+
+e2e_setup() {
+  local build
+  build=$(cd "$1" && pwd) || return 1
+  export E2E_BUILD=$build
+  export E2E_LOGDIR=${E2E_LOGDIR:-$build/e2e-logs}
+  export E2E_UIDRIVER=${E2E_UIDRIVER:-$build/tools/uidriver/uidriver.exe}
+  mkdir -p "$E2E_LOGDIR" || return 1
+  trap e2e_shutdown EXIT
+  # Signals end the shell through exit, so the EXIT trap still cleans up.
+  trap 'exit 129' HUP
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  _e2e_lock_session "$build/wineprefix-e2e.session.lock" || return 1
+  wine_env_prefix "$build/wineprefix-e2e" desktop || return 1
+  _e2e_end_leftovers "$build"
+  if [ -z "${DISPLAY:-}" ]; then
+    _e2e_start_xvfb || return 1
+  fi
+  # A persistent server keeps the prefix warm between uidriver runs.
+  wineserver -p >"$E2E_LOGDIR/wineserver.log" 2>&1 </dev/null
+}
+
+# e2e_wait NAME TIMEOUT_S: waits for a started program to end; returns its exit
+# code, or 124 if it still runs after the timeout.
+e2e_wait() {
+  local pid=${E2E_PIDS[$1]:-} i rc
+  [ -n "$pid" ] || { echo "wine-env: no program $1" >&2; return 2; }
+  for ((i = 0; i < $2 * 10; i++)); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"
+      rc=$?
+      unset 'E2E_PIDS[$1]'
+      return $rc
+    fi
+    sleep 0.1
+  done
+  return 124
+}
+
+e2e_start() {
+  local name=$1
+  shift
+  wine "$@" >"$E2E_LOGDIR/$name.out" 2>"$E2E_LOGDIR/$name.err" </dev/null &
+  E2E_PIDS[$name]=$!
+}
+
+# Runs uidriver with its output in files, then passes it on; returns its exit
+# code (0 done, 1 failed or timed out, 2 usage).
+_e2e_ui_run() {
+  local out err rc
+  out=$(mktemp) && err=$(mktemp) || return 2
+  wine "$E2E_UIDRIVER" "$@" >"$out" 2>"$err"
+  rc=$?
+  cat "$out"
+  cat "$err" >&2
+  rm -f "$out" "$err"
+  return $rc
+}
+
+e2e_ui() { _e2e_ui_run "$@" </dev/null; }
+e2e_ui_script() { _e2e_ui_run -; }
+
+# e2e_msgbox WIN TIMEOUT_MS: waits for a message box of WIN's process and sets
+# E2E_BOX (handle), E2E_BOX_CAPTION and E2E_BOX_TEXT (escaped as uidriver
+# prints them). Split by hand: `read` would merge the tabs around an empty caption.
+# shellcheck disable=SC2034  # results for the caller
+e2e_msgbox() {
+  local line rest
+  line=$(e2e_ui msgbox "$1" "$2") || return
+  E2E_BOX=${line%%$'\t'*}
+  rest=${line#*$'\t'}
+  E2E_BOX_CAPTION=${rest%%$'\t'*}
+  E2E_BOX_TEXT=${rest#*$'\t'}
+}
+
+e2e_screenshot() {
+  import -display "$DISPLAY" -window root "$1"
+}
+
+e2e_shutdown() {
+  local name pid
+  for name in "${!E2E_PIDS[@]}"; do
+    pid=${E2E_PIDS[$name]}
+    kill "$pid" 2>/dev/null
+  done
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wineserver -k >/dev/null 2>&1
+  fi
+  for name in "${!E2E_PIDS[@]}"; do
+    wait "${E2E_PIDS[$name]}" 2>/dev/null
+  done
+  E2E_PIDS=()
+  if [ -n "$_e2e_started_x" ]; then
+    kill "$_e2e_started_x" 2>/dev/null
+    wait "$_e2e_started_x" 2>/dev/null
+    _e2e_started_x=""
+    rm -f "$E2E_BUILD/wineprefix-e2e.xvfb.pid"
+    unset DISPLAY
+  fi
+  if [ -n "$_e2e_lock_holder" ]; then
+    kill "$_e2e_lock_holder" 2>/dev/null
+    wait "$_e2e_lock_holder" 2>/dev/null
+    _e2e_lock_holder=""
+  fi
+}
