@@ -13,6 +13,9 @@ bash scripts/setup.sh
 
 step() { echo; echo "=== $* ==="; }
 
+step "generated images are up to date"
+python3 tools/images/makeImages.py --check
+
 step "native build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
