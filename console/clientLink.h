@@ -6,6 +6,7 @@
 
 #include "console/consoleLink.h"
 #include "console/panelIds.h"
+#include "console/tagStore.h"
 #include "console/udpReceiver.h"
 #include "platform/udpSocket.h"
 

@@ -1,0 +1,218 @@
+#include "platform/serialPort.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+HANDLE asHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+std::wstring widenUtf8(const char* text)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    if (n <= 0)
+        return std::wstring();
+    std::wstring wide(size_t(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], n);
+    wide.resize(size_t(n - 1));
+    return wide;
+}
+
+// The set-up of every open; the results of these calls are ignored.
+void applyLineSettings(HANDLE h)
+{
+    SetCommMask(h, EV_RXCHAR);
+    SetupComm(h, DWORD(serialQueueSize), DWORD(serialQueueSize));
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = serialWriteMsPerByte;
+    timeouts.WriteTotalTimeoutConstant = serialWriteConstantMs;
+    SetCommTimeouts(h, &timeouts);
+    // Only the four line fields change; flow control and special characters
+    // stay as the driver reports them.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    GetCommState(h, &dcb);
+    dcb.BaudRate = serialBaudRate;
+    dcb.ByteSize = BYTE(serialDataBits);
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    SetCommState(h, &dcb);
+    PurgeComm(h, PURGE_TXCLEAR | PURGE_RXCLEAR);
+}
+
+}  // namespace
+
+std::string comDevicePath(int number)
+{
+    if (number < 1 || number > serialProbeCount)
+        return std::string();
+    char path[24];
+    std::snprintf(path, sizeof path, "\\\\.\\COM%d", number);
+    return path;
+}
+
+bool setComDevicePath(int, const char*) { return false; }
+
+uint32_t probeComPorts()
+{
+    uint32_t mask = 0;
+    for (int n = 1; n <= serialProbeCount; ++n) {
+        wchar_t name[24];
+        _snwprintf(name, sizeof name / sizeof name[0], L"\\\\.\\COM%d", n);
+        name[sizeof name / sizeof name[0] - 1] = 0;
+        HANDLE h = CreateFileW(name, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            continue;
+        CloseHandle(h);
+        mask |= uint32_t(1) << (n - 1);
+    }
+    return mask;
+}
+
+// The receive thread's overlapped state. The wait for EV_RXCHAR may stay
+// pending from one readComBytes to the next; the structure lives as long as
+// the port object, so a wait completed by a close never writes into freed
+// memory.
+struct SerialPort::Io {
+    HANDLE event = nullptr;  // manual-reset, shared by the wait and the read (never both in flight)
+    OVERLAPPED wait{};
+    DWORD eventMask = 0;
+    bool waitPending = false;
+    OVERLAPPED read{};
+};
+
+SerialPort::SerialPort() : io_(new Io)
+{
+    io_->event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
+
+SerialPort::~SerialPort()
+{
+    closeComPort();
+    if (io_->waitPending && io_->event) {
+        // The close has completed the wait; make sure the system is done
+        // with the structure before it goes.
+        WaitForSingleObject(io_->event, serialWriteWaitMs);
+    }
+    if (io_->event)
+        CloseHandle(io_->event);
+}
+
+bool SerialPort::openComPort(int number)
+{
+    const std::string path = comDevicePath(number);
+    if (path.empty()) {
+        closeComPort();
+        return false;
+    }
+    return openDevice(path.c_str());
+}
+
+bool SerialPort::openDevice(const char* path)
+{
+    closeComPort();
+    if (!path || !*path)
+        return false;
+    const std::wstring name = widenUtf8(path);
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    applyLineSettings(h);
+    std::lock_guard<std::mutex> guard(use_);
+    handle_.store(reinterpret_cast<intptr_t>(h), std::memory_order_release);
+    return true;
+}
+
+void SerialPort::closeComPort()
+{
+    std::lock_guard<std::mutex> guard(use_);
+    const intptr_t h = handle_.exchange(closedHandle, std::memory_order_acq_rel);
+    if (h == closedHandle)
+        return;
+    SetCommMask(asHandle(h), 0);  // completes a wait that the receive thread has pending
+    PurgeComm(asHandle(h), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    CloseHandle(asHandle(h));
+}
+
+void SerialPort::writeComBytes(const uint8_t* bytes, size_t count)
+{
+    if (!bytes || count == 0)
+        return;
+    std::lock_guard<std::mutex> guard(use_);
+    const intptr_t value = handle_.load(std::memory_order_acquire);
+    if (value == closedHandle)
+        return;
+    HANDLE h = asHandle(value);
+    DWORD errors = 0;
+    COMSTAT status{};
+    ClearCommError(h, &errors, &status);
+    OVERLAPPED ov{};
+    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // a fresh event per write
+    if (!ov.hEvent)
+        return;
+    DWORD written = 0;
+    if (!WriteFile(h, bytes, DWORD(count), &written, &ov) && GetLastError() == ERROR_IO_PENDING) {
+        if (WaitForSingleObject(ov.hEvent, serialWriteWaitMs) != WAIT_OBJECT_0) {
+            // Still pending: cancel it and wait for the cancel, so the
+            // system never writes into this call's structure after it returns.
+            CancelIoEx(h, &ov);
+            GetOverlappedResult(h, &ov, &written, TRUE);
+        }
+    }
+    CloseHandle(ov.hEvent);
+}
+
+long SerialPort::readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs)
+{
+    Io& io = *io_;
+    if (!buffer || capacity == 0 || !io.event)
+        return -1;
+    if (!io.waitPending) {
+        std::lock_guard<std::mutex> guard(use_);
+        const intptr_t value = handle_.load(std::memory_order_acquire);
+        if (value == closedHandle)
+            return -1;
+        io.wait = OVERLAPPED{};
+        io.wait.hEvent = io.event;
+        ResetEvent(io.event);
+        io.eventMask = 0;
+        if (!WaitCommEvent(asHandle(value), &io.eventMask, &io.wait)) {
+            if (GetLastError() != ERROR_IO_PENDING)
+                return -1;
+            io.waitPending = true;
+        }
+    }
+    if (io.waitPending) {
+        // The wait runs without the lock; a close completes it.
+        if (WaitForSingleObject(io.event, DWORD(timeoutMs < 0 ? 0 : timeoutMs)) != WAIT_OBJECT_0)
+            return 0;
+        io.waitPending = false;
+    }
+    DWORD got = 0;
+    intptr_t value = closedHandle;
+    {
+        std::lock_guard<std::mutex> guard(use_);
+        value = handle_.load(std::memory_order_acquire);
+        if (value == closedHandle)
+            return -1;
+        io.read = OVERLAPPED{};
+        io.read.hEvent = io.event;
+        ResetEvent(io.event);
+        const DWORD want = DWORD(capacity < serialReadSize ? capacity : serialReadSize);
+        if (ReadFile(asHandle(value), buffer, want, &got, &io.read))
+            return long(got);
+        if (GetLastError() != ERROR_IO_PENDING)
+            return -1;
+    }
+    // With the read time-outs above the read ends at once with what is
+    // queued; a close meanwhile cancels it. The wait is on the event, so a
+    // closed handle is never touched here.
+    if (!GetOverlappedResult(asHandle(value), &io.read, &got, TRUE))
+        return -1;
+    return long(got);
+}
