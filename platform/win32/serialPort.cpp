@@ -31,7 +31,7 @@ void applyLineSettings(HANDLE h)
     timeouts.WriteTotalTimeoutMultiplier = serialWriteMsPerByte;
     timeouts.WriteTotalTimeoutConstant = serialWriteConstantMs;
     SetCommTimeouts(h, &timeouts);
-    // Only the four line fields change; flow control and special characters
+    // Only the four line fields change; flow control and the control characters
     // stay as the driver reports them.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -193,6 +193,10 @@ long SerialPort::readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs)
             return 0;
         io.waitPending = false;
     }
+    // Read what the driver holds, no more. A read of queued bytes ends at
+    // once on every driver; Wine's overlapped reads otherwise wait for data
+    // despite the time-outs above. A wait that completed with nothing queued
+    // (a close, or an event for bytes already read) reads nothing.
     DWORD got = 0;
     intptr_t value = closedHandle;
     {
@@ -200,19 +204,33 @@ long SerialPort::readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs)
         value = handle_.load(std::memory_order_acquire);
         if (value == closedHandle)
             return -1;
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(asHandle(value), &errors, &status))
+            return -1;
+        if (status.cbInQue == 0)
+            return 0;
+        DWORD want = DWORD(capacity < serialReadSize ? capacity : serialReadSize);
+        if (status.cbInQue < want)
+            want = status.cbInQue;
         io.read = OVERLAPPED{};
         io.read.hEvent = io.event;
         ResetEvent(io.event);
-        const DWORD want = DWORD(capacity < serialReadSize ? capacity : serialReadSize);
         if (ReadFile(asHandle(value), buffer, want, &got, &io.read))
             return long(got);
         if (GetLastError() != ERROR_IO_PENDING)
             return -1;
     }
-    // With the read time-outs above the read ends at once with what is
-    // queued; a close meanwhile cancels it. The wait is on the event, so a
-    // closed handle is never touched here.
+    // Should the read still wait, it gets the same bound as the wait for
+    // bytes and is then cancelled, so the thread never hangs in it; a close
+    // meanwhile cancels it too. The waits are on the event: a closed handle
+    // is never touched here.
+    if (WaitForSingleObject(io.event, DWORD(timeoutMs < 0 ? 0 : timeoutMs)) != WAIT_OBJECT_0) {
+        std::lock_guard<std::mutex> guard(use_);
+        if (handle_.load(std::memory_order_acquire) == value)
+            CancelIoEx(asHandle(value), &io.read);
+    }
     if (!GetOverlappedResult(asHandle(value), &io.read, &got, TRUE))
-        return -1;
+        return got > 0 ? long(got) : 0;
     return long(got);
 }

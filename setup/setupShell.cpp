@@ -1,0 +1,192 @@
+#include "setup/setupShell.h"
+
+#include "setup/resource.h"
+
+const PageGrowth setupPagesV36[7] = {
+    {modelWired, IDD_PAGE_WIRED, 263, 526},
+    {modelWiredOneAntenna, IDD_PAGE_ONE_ANTENNA, 217, 435},
+    {modelWifi, IDD_PAGE_WIFI, 246, 493},
+    {modelDomain, IDD_PAGE_DOMAIN, 156, 312},
+    {modelCompactWired, IDD_PAGE_COMPACT, 182, 364},
+    {modelDualNetwork, IDD_PAGE_DUAL, 246, 493},
+    {modelWiredActive, IDD_PAGE_ACTIVE, 149, 298},
+};
+
+namespace {
+
+const char kTimeoutText[] = "不能和设备正常通信，请检查设备是否上电";
+const char kLevelTooLowText[] = "网络读卡器版本低，请用旧版本的配置工具";
+const char kWriteDoneText[] = "配置成功";
+const char kOpenFailedText[] = "打开串口失败";
+
+}  // namespace
+
+SetupShell::SetupShell(ComPort& port, SetupWindow& window, const PageGrowth* pages,
+                       size_t pageCount)
+    : port_(port), window_(window), pages_(pages), pageCount_(pageCount)
+{
+}
+
+WindowRect SetupShell::startRect()
+{
+    WindowRect r;
+    r.left = 550;
+    r.top = 180;
+    r.width = setupWindowWidth;
+    r.height = setupWindowHeight;
+    return r;
+}
+
+WindowRect SetupShell::centred(const WindowRect& rect, int screenWidth, int screenHeight)
+{
+    WindowRect r = rect;
+    r.left = (screenWidth - rect.width) / 2;
+    r.top = (screenHeight - rect.height) / 2;
+    return r;
+}
+
+void SetupShell::onCreate() { window_.createDialog(IDD_PORT_CHOICE); }
+
+const PageGrowth* SetupShell::pageFor(int model) const
+{
+    for (size_t i = 0; i < pageCount_; ++i) {
+        if (pages_[i].model == model)
+            return &pages_[i];
+    }
+    return nullptr;
+}
+
+bool SetupShell::replyTick()
+{
+    int32_t left = countdown_.load(std::memory_order_acquire);
+    while (left > 0) {
+        if (countdown_.compare_exchange_weak(left, left - 1, std::memory_order_acq_rel))
+            return left == 1;
+    }
+    return false;
+}
+
+void SetupShell::onParameterReply(uint8_t level, const uint8_t* payload, size_t length)
+{
+    SetupPage* page = currentPage();
+    if (!paramLevelSupported(level)) {
+        if (page) {
+            page->view().notice(kLevelTooLowText);
+            // The click closes the port and resets the dialog. A dialog
+            // that has closed its port already would open it again with a
+            // click, so the port is only closed then.
+            if (page->portOpen())
+                page->onCommand(IDC_PORT_BUTTON);
+        }
+        port_.closeComPort();
+        return;
+    }
+    port_.closeComPort();
+    countdown_.store(0, std::memory_order_release);
+    block_.portIndex = page ? page->view().selection(IDC_PORT_LIST) : 0;
+    block_.record.assign(payload, length);
+    block_.modelCode = block_.record.modelCode();
+    block_.level = level;
+    window_.sendModelReady(block_);
+}
+
+void SetupShell::onWriteAcknowledged()
+{
+    countdown_.store(0, std::memory_order_release);
+    if (SetupPage* page = currentPage())
+        page->view().notice(kWriteDoneText);
+}
+
+void SetupShell::onModelReady(const ModelReadyBlock& block)
+{
+    const bool pageShowing = window_.windowRect().height >= setupPageShowingHeight;
+    const PageGrowth* row = pageFor(block.modelCode);
+    if (block.modelCode != 0 && !row)
+        return;  // a model without a page: the port is closed, nothing else changes
+    if (!pageShowing) {
+        if (SetupPage* page = currentPage()) {
+            setCurrentPage(nullptr);
+            window_.destroyDialog(page->dialogId());
+        }
+    }
+    if (block.modelCode == 0) {
+        // A new port-choice dialog; a page showing stays underneath it.
+        window_.createDialog(IDD_PORT_CHOICE);
+        return;
+    }
+    if (pageShowing) {
+        // The page chosen by the first reply shows every later record,
+        // whatever model it names.
+        if (SetupPage* page = currentPage())
+            page->onInit();
+        return;
+    }
+    WindowRect r = window_.windowRect();
+    r.top -= row->rise;
+    r.height += row->growth;
+    window_.setWindowRect(r);
+    window_.createDialog(row->dialog);
+}
+
+void SetupDialog::probePorts(bool addItems)
+{
+    const uint32_t mask = shell_.port().probeComPorts();
+    if (!addItems)
+        return;
+    int numbers[serialProbeCount];
+    const size_t count = comPortNumbers(mask, numbers);
+    for (size_t i = 0; i < count; ++i)
+        view_.addItem(IDC_PORT_LIST, comPortItemText(numbers[i]));
+}
+
+bool SetupDialog::openSelectedPort()
+{
+    return openComPortItem(shell_.port(), view_.text(IDC_PORT_LIST));
+}
+
+void SetupDialog::replyTimer(int id)
+{
+    if (id != IDT_REPLY || !shell_.replyTick())
+        return;
+    view_.message(kTimeoutText, MessageStyle::information);
+    onCommand(IDC_PORT_BUTTON);
+}
+
+PortChoiceDialog::PortChoiceDialog(SetupShell& shell, SetupView& view)
+    : SetupDialog(shell, view, IDD_PORT_CHOICE)
+{
+}
+
+void PortChoiceDialog::onInit()
+{
+    shell_.setCurrentPage(this);
+    // A new dialog starts with its port closed and its list filled afresh.
+    portOpen_ = false;
+    view_.clearItems(IDC_PORT_LIST);
+    probePorts(true);
+    view_.setSelection(IDC_PORT_LIST, 0);
+}
+
+void PortChoiceDialog::onCommand(int id)
+{
+    if (id != IDC_PORT_BUTTON)
+        return;
+    if (portOpen_) {
+        shell_.port().closeComPort();
+        portOpen_ = false;
+        view_.killTimer(IDT_REPLY);
+        view_.setText(IDC_PORT_BUTTON, "打开串口");
+        view_.enable(IDC_PORT_LIST, true);
+        return;
+    }
+    if (!openSelectedPort()) {
+        view_.message(kOpenFailedText, MessageStyle::information);
+        return;
+    }
+    portOpen_ = true;
+    shell_.armReply();
+    sendReadRequest(shell_.port());
+    view_.startTimer(IDT_REPLY, setupTimerMs);
+    view_.setText(IDC_PORT_BUTTON, "关闭串口");
+    view_.enable(IDC_PORT_LIST, false);
+}
