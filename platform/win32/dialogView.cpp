@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/udpSocket.h"
+#include "setup/setupView.h"
 
 namespace win32 {
 
@@ -44,9 +45,13 @@ const COLORREF kLiveColour = RGB(255, 255, 255);
 const COLORREF kControlColour = RGB(240, 240, 240);
 const COLORREF kCellTextColour = RGB(0, 0, 0);
 
-const wchar_t kNoticeCaption[] = L"提示";
-
 }  // namespace
+
+namespace win32 {
+
+const wchar_t noticeCaption[] = L"提示";
+
+}  // namespace win32
 
 // ------------------------------------------------------------ DialogViewOver
 
@@ -121,7 +126,7 @@ void DialogViewOver<View>::message(const std::string& utf8, MessageStyle style)
     const std::wstring text = win32::widen(utf8);
     switch (style) {
     case MessageStyle::notice:
-        MessageBoxW(owner, text.c_str(), kNoticeCaption, MB_OK);
+        MessageBoxW(owner, text.c_str(), win32::noticeCaption, MB_OK);
         break;
     case MessageStyle::information:
         MessageBoxW(owner, text.c_str(), L"", MB_ICONINFORMATION);
@@ -143,6 +148,7 @@ void DialogViewOver<View>::killTimer(int id)
 
 template class DialogViewOver<DialogView>;
 template class DialogViewOver<PanelView>;
+template class DialogViewOver<SetupView>;
 
 // ------------------------------------------------------------ Win32PanelView
 

@@ -17,6 +17,9 @@ namespace win32 {
 std::wstring widen(const std::string& utf8);
 std::string narrow(const wchar_t* text, int length);  // length -1: up to the zero
 
+// The caption of the programs' "提示" boxes.
+extern const wchar_t noticeCaption[];
+
 }  // namespace win32
 
 // What the shell's dialog procedure hands to the view besides the
@@ -35,7 +38,8 @@ public:
 };
 
 // The DialogView operations over a dialog handle, for any view interface
-// derived from DialogView (instantiated for DialogView and PanelView).
+// derived from DialogView (instantiated for DialogView, PanelView and the
+// configuration tool's SetupView).
 template <class View>
 class DialogViewOver : public View, public DialogSurface {
 public:

@@ -4,15 +4,32 @@
 
 namespace {
 
-// One main window and its panel; reached from the procedures through the
-// window's user data.
-struct Shell {
+// One main window and its panel; reached from the main window's procedure
+// through the window's user data. It drives the panel dialog as its hooks.
+struct Shell : DialogHooks {
     HINSTANCE instance;
     const ShellResources* resources;
     DialogSurface* view;
     PanelHooks* hooks;
-    HWND main;
-    HWND panel;
+    HWND main = nullptr;
+    DialogHost panelHost = {};
+
+    Shell(HINSTANCE instance, const ShellResources& resources, DialogSurface& view,
+          PanelHooks& hooks)
+        : instance(instance), resources(&resources), view(&view), hooks(&hooks)
+    {
+    }
+    HWND panel() const { return view->hwnd(); }
+
+    void onInit() override { hooks->onInit(); }
+    void onCommand(int id, int code) override
+    {
+        // Clicks and accelerators; edit notifications are not commands.
+        if (code == BN_CLICKED || code == 1)
+            hooks->onCommand(id);
+    }
+    void onTimer(int id) override { hooks->onTimer(id); }
+    void onDestroy() override { PostQuitMessage(0); }
 };
 
 struct DetailsSession {
@@ -23,6 +40,77 @@ struct DetailsSession {
 
 constexpr int kClassNameMax = 64;
 constexpr int kTitleMax = 128;
+
+// -------------------------------------------------------------- hosted dialog
+
+INT_PTR onHostedInit(HWND dialog, DialogHost* host)
+{
+    SetWindowLongPtrW(dialog, DWLP_USER, LONG_PTR(host));
+    host->view->attach(dialog);
+    host->hooks->onInit();
+    return TRUE;
+}
+
+INT_PTR onHostedCommand(DialogHost& host, WPARAM wParam)
+{
+    host.hooks->onCommand(LOWORD(wParam), HIWORD(wParam));
+    return TRUE;
+}
+
+INT_PTR onHostedTimer(DialogHost& host, WPARAM timerId)
+{
+    host.hooks->onTimer(int(timerId));
+    return TRUE;
+}
+
+INT_PTR onHostedDrawItem(DialogHost& host, LPARAM item)
+{
+    return host.view->onDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(item)) ? TRUE : FALSE;
+}
+
+INT_PTR onHostedDestroy(HWND dialog, DialogHost& host)
+{
+    host.hooks->onDestroy();
+    host.view->detach();
+    SetWindowLongPtrW(dialog, DWLP_USER, 0);
+    return FALSE;
+}
+
+INT_PTR CALLBACK hostedProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG)
+        return onHostedInit(dialog, reinterpret_cast<DialogHost*>(lParam));
+    DialogHost* host = reinterpret_cast<DialogHost*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (!host)
+        return FALSE;
+    switch (message) {
+    case WM_COMMAND:
+        return onHostedCommand(*host, wParam);
+    case WM_TIMER:
+        return onHostedTimer(*host, wParam);
+    case WM_CTLCOLORDLG:
+        return INT_PTR(host->view->onCtlColorDialog(HDC(wParam)));
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        return INT_PTR(host->view->onCtlColorControl(HDC(wParam)));
+    case WM_DRAWITEM:
+        return onHostedDrawItem(*host, lParam);
+    case WM_DESTROY:
+        return onHostedDestroy(dialog, *host);
+    default:
+        return FALSE;
+    }
+}
+
+// The child of main that holds window, or null.
+HWND childDialogOf(HWND main, HWND window)
+{
+    for (HWND w = window; w && w != main; w = GetAncestor(w, GA_PARENT)) {
+        if (GetAncestor(w, GA_PARENT) == main)
+            return w;
+    }
+    return nullptr;
+}
 
 // ------------------------------------------------------------------ about box
 
@@ -43,82 +131,15 @@ INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     return FALSE;
 }
 
-// ---------------------------------------------------------------- panel dialog
-
-INT_PTR onPanelInit(HWND panel, Shell* shell)
-{
-    SetWindowLongPtrW(panel, DWLP_USER, LONG_PTR(shell));
-    shell->panel = panel;
-    shell->view->attach(panel);
-    shell->hooks->onInit();
-    return TRUE;
-}
-
-INT_PTR onPanelCommand(Shell& shell, WPARAM wParam)
-{
-    // Clicks and accelerators; edit notifications are not commands.
-    const WORD code = HIWORD(wParam);
-    if (code == BN_CLICKED || code == 1)
-        shell.hooks->onCommand(LOWORD(wParam));
-    return TRUE;
-}
-
-INT_PTR onPanelTimer(Shell& shell, WPARAM timerId)
-{
-    shell.hooks->onTimer(int(timerId));
-    return TRUE;
-}
-
-INT_PTR onPanelDrawItem(Shell& shell, LPARAM item)
-{
-    return shell.view->onDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(item)) ? TRUE : FALSE;
-}
-
-INT_PTR onPanelDestroy(Shell& shell)
-{
-    shell.view->detach();
-    shell.panel = nullptr;
-    PostQuitMessage(0);
-    return FALSE;
-}
-
-INT_PTR CALLBACK panelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_INITDIALOG)
-        return onPanelInit(panel, reinterpret_cast<Shell*>(lParam));
-    Shell* shell = reinterpret_cast<Shell*>(GetWindowLongPtrW(panel, DWLP_USER));
-    if (!shell)
-        return FALSE;
-    switch (message) {
-    case WM_COMMAND:
-        return onPanelCommand(*shell, wParam);
-    case WM_TIMER:
-        return onPanelTimer(*shell, wParam);
-    case WM_CTLCOLORDLG:
-        return INT_PTR(shell->view->onCtlColorDialog(HDC(wParam)));
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-        return INT_PTR(shell->view->onCtlColorControl(HDC(wParam)));
-    case WM_DRAWITEM:
-        return onPanelDrawItem(*shell, lParam);
-    case WM_DESTROY:
-        return onPanelDestroy(*shell);
-    default:
-        return FALSE;
-    }
-}
-
 // ----------------------------------------------------------------- main window
 
 LRESULT onMainCreate(HWND window, Shell& shell)
 {
     shell.main = window;
     SetPropW(window, shell.resources->propertyName, HANDLE(1));
-    HWND panel = CreateDialogParamW(shell.instance, MAKEINTRESOURCEW(shell.resources->panelDialog),
-                                    window, panelProc, LPARAM(&shell));
-    if (!panel)
+    shell.panelHost = DialogHost{shell.view, &shell};
+    if (!createHostedDialog(shell.instance, shell.resources->panelDialog, window, shell.panelHost))
         return -1;
-    ShowWindow(panel, SW_SHOW);
     return 0;
 }
 
@@ -133,8 +154,8 @@ LRESULT onMainCommand(Shell& shell, int id)
 LRESULT onMainSetFocus(Shell& shell)
 {
     // Keyboard input belongs to the panel's controls.
-    if (shell.panel)
-        SetFocus(shell.panel);
+    if (HWND panel = shell.panel())
+        SetFocus(panel);
     return 0;
 }
 
@@ -148,11 +169,7 @@ LRESULT onMainDestroy(HWND window, Shell& shell)
 
 LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        const CREATESTRUCTW* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, LONG_PTR(create->lpCreateParams));
-    }
-    Shell* shell = reinterpret_cast<Shell*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    Shell* shell = static_cast<Shell*>(mainWindowState(window, message, lParam));
     if (!shell)
         return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
@@ -167,24 +184,6 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
-}
-
-bool registerMainClass(HINSTANCE instance, const ShellResources& resources, const wchar_t* name)
-{
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = mainProc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(resources.icon));
-    wc.hIconSm = HICON(LoadImageW(instance, MAKEINTRESOURCEW(resources.icon), IMAGE_ICON,
-                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                  LR_DEFAULTCOLOR));
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = HBRUSH(COLOR_WINDOW + 1);
-    wc.lpszMenuName = nullptr;
-    wc.lpszClassName = name;
-    return RegisterClassExW(&wc) != 0;
 }
 
 // -------------------------------------------------------------- details dialog
@@ -259,6 +258,68 @@ INT_PTR CALLBACK detailsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 
 }  // namespace
 
+HWND createHostedDialog(HINSTANCE instance, int dialog, HWND parent, DialogHost& host)
+{
+    HWND window = CreateDialogParamW(instance, MAKEINTRESOURCEW(dialog), parent, hostedProc,
+                                     LPARAM(&host));
+    if (window)
+        ShowWindow(window, SW_SHOW);
+    return window;
+}
+
+bool registerMainWindowClass(HINSTANCE instance, const wchar_t* className, int icon, int smallIcon,
+                             WNDPROC procedure)
+{
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(icon));
+    wc.hIconSm = HICON(LoadImageW(instance, MAKEINTRESOURCEW(smallIcon), IMAGE_ICON,
+                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                  LR_DEFAULTCOLOR));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = HBRUSH(COLOR_WINDOW + 1);
+    wc.lpszMenuName = nullptr;
+    wc.lpszClassName = className;
+    return RegisterClassExW(&wc) != 0;
+}
+
+HWND createMainWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title, int x,
+                      int y, int width, int height, void* param)
+{
+    return CreateWindowExW(0, className, title,
+                           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
+                               WS_MAXIMIZEBOX,
+                           x, y, width, height, nullptr, nullptr, instance, param);
+}
+
+void* mainWindowState(HWND window, UINT message, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        const CREATESTRUCTW* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, LONG_PTR(create->lpCreateParams));
+    }
+    return reinterpret_cast<void*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+int runMessageLoop(HWND main, HACCEL accelerators)
+{
+    MSG msg = {};
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (accelerators && IsWindow(main) &&
+            TranslateAcceleratorW(main, accelerators, &msg))
+            continue;
+        HWND dialog = childDialogOf(main, msg.hwnd);
+        if (dialog && IsDialogMessageW(dialog, &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return int(msg.wParam);
+}
+
 int runWindowShell(HINSTANCE instance, const ShellResources& resources, DialogSurface& view,
                    PanelHooks& hooks, int showCommand)
 {
@@ -266,31 +327,23 @@ int runWindowShell(HINSTANCE instance, const ShellResources& resources, DialogSu
     wchar_t title[kTitleMax] = {};
     LoadStringW(instance, UINT(resources.classNameString), className, kClassNameMax);
     LoadStringW(instance, UINT(resources.titleString), title, kTitleMax);
-    if (!className[0] || !registerMainClass(instance, resources, className))
+    if (!className[0] ||
+        !registerMainWindowClass(instance, className, resources.icon, resources.icon, mainProc))
         return 1;
 
-    Shell shell = {instance, &resources, &view, &hooks, nullptr, nullptr};
-    HWND window = CreateWindowExW(
-        0, className, title, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX,
-        CW_USEDEFAULT, 0, resources.width, resources.height, nullptr, nullptr, instance, &shell);
+    Shell shell(instance, resources, view, hooks);
+    HWND window = createMainWindow(instance, className, title, CW_USEDEFAULT, 0, resources.width,
+                                   resources.height, &shell);
     if (!window)
         return 1;
     ShowWindow(window, showCommand);
     UpdateWindow(window);
 
     HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(resources.accelerators));
-    MSG msg = {};
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (accelerators && shell.main && TranslateAcceleratorW(shell.main, accelerators, &msg))
-            continue;
-        if (shell.panel && IsDialogMessageW(shell.panel, &msg))
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    const int result = runMessageLoop(window, accelerators);
     if (shell.main)
         DestroyWindow(shell.main);  // the panel ended the loop
-    return int(msg.wParam);
+    return result;
 }
 
 void runDetailsDialog(HINSTANCE instance, HWND owner, const DetailsLayout& layout,

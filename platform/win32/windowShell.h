@@ -1,13 +1,56 @@
-// The window shell of the programs: the main window whose client area is a
-// modeless panel dialog, the about box, the message loop with accelerators,
-// and the modal details dialog. The procedures only translate messages into
-// calls of the controller and the view.
+// The window shell of the programs: modeless dialogs driven by a controller,
+// the main window class and its creation, the message loop; for the consoles
+// the main window whose client area is a panel dialog, the about box and the
+// modal details dialog. The procedures only translate messages into calls of
+// the controller and the view.
 #pragma once
 #include <windows.h>
 
 #include <functional>
 
 #include "platform/win32/dialogView.h"
+
+// What a hosted dialog's procedure hands on to its controller.
+class DialogHooks {
+public:
+    virtual ~DialogHooks() = default;
+    virtual void onInit() = 0;  // WM_INITDIALOG, once the view is attached
+    // Every WM_COMMAND: the control (or menu, accelerator) identifier and
+    // the notification code.
+    virtual void onCommand(int id, int code) = 0;
+    virtual void onTimer(int id) = 0;
+    virtual void onDestroy() = 0;  // WM_DESTROY, before the view is detached
+};
+
+// A modeless dialog's view and controller hooks; both outlive its window.
+struct DialogHost {
+    DialogSurface* view;
+    DialogHooks* hooks;
+};
+
+// Creates dialog resource `dialog` as a modeless child of parent, driven by
+// host, and shows it; its WM_INITDIALOG has run when this returns. Null when
+// the dialog cannot be created.
+HWND createHostedDialog(HINSTANCE instance, int dialog, HWND parent, DialogHost& host);
+
+// Registers a main window class: redrawn on size changes, arrow cursor,
+// window-colour background, no menu.
+bool registerMainWindowClass(HINSTANCE instance, const wchar_t* className, int icon, int smallIcon,
+                             WNDPROC procedure);
+
+// A main window with caption, system menu, minimise and maximise boxes and
+// no sizing border; param reaches WM_NCCREATE and WM_CREATE.
+HWND createMainWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title, int x,
+                      int y, int width, int height, void* param);
+
+// What a main window's procedure keeps in the window's user data: the
+// creation parameter, stored at WM_NCCREATE; null before it.
+void* mainWindowState(HWND window, UINT message, LPARAM lParam);
+
+// Runs the message loop until WM_QUIT and returns its code. Accelerators
+// (none when null) go to main; keyboard navigation goes to the child dialog
+// of main that holds the message's window.
+int runMessageLoop(HWND main, HACCEL accelerators);
 
 // What the panel's dialog procedure hands on to the controller.
 class PanelHooks {

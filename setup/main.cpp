@@ -1,0 +1,176 @@
+// readersetup: the reader configuration tool. Reads a reader's parameter
+// record over a COM port, shows the page of its model and writes the edited
+// parameters back.
+//
+// The main window hosts the port-choice dialog and, once a reader has
+// answered, the page of its model. The serial link's threads start with the
+// window; every frame they cut is sent to the window thread, where the shell
+// and the dialogs handle it.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <memory>
+#include <vector>
+
+#include "common/textCodec.h"
+#include "platform/serialPort.h"
+#include "platform/win32/setupView.h"
+#include "platform/win32/windowShell.h"
+#include "serial/configFrame.h"
+#include "serial/serialLink.h"
+#include "setup/resource.h"
+#include "setup/setupShell.h"
+#include "setup/wiredPage.h"
+
+namespace {
+
+const wchar_t kWindowProperty[] = L"readerSetupKit__20220905_QV";
+constexpr int kStringMax = 100;  // characters of the title and class name
+
+// The wired pages of this program, by model code.
+const int kWiredModels[] = {modelWired, modelWiredOneAntenna, modelCompactWired,
+                            modelWiredActive};
+
+// What the main window's procedure reaches through the window's user data.
+struct Program {
+    SetupShell& shell;
+    Win32SetupWindow& window;
+    SerialLink& link;
+    WindowFrameSink& sink;
+};
+
+LRESULT onCreate(HWND window, Program& program)
+{
+    const INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                           ICC_WIN95_CLASSES | ICC_INTERNET_CLASSES};
+    InitCommonControlsEx(&controls);
+    program.window.setMainWindow(window);
+    program.sink.setTarget(window);
+    program.link.start();
+    SetPropW(window, kWindowProperty, HANDLE(1));
+    program.shell.onCreate();
+    return 0;
+}
+
+LRESULT onFrame(Program& program, WPARAM total, LPARAM frame)
+{
+    dispatchFrame(reinterpret_cast<const uint8_t*>(frame), size_t(total), program.shell);
+    return 0;
+}
+
+LRESULT onModelReady(Program& program, LPARAM block)
+{
+    program.shell.onModelReady(*reinterpret_cast<const ModelReadyBlock*>(block));
+    return 0;
+}
+
+LRESULT onSetFocus(HWND window)
+{
+    // Keyboard input belongs to the topmost dialog's controls.
+    if (HWND dialog = GetWindow(window, GW_CHILD))
+        SetFocus(dialog);
+    return 0;
+}
+
+LRESULT onDestroy(HWND window, Program& program)
+{
+    program.sink.setTarget(nullptr);
+    RemovePropW(window, kWindowProperty);
+    PostQuitMessage(0);
+    return 0;
+}
+
+LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    Program* program = static_cast<Program*>(mainWindowState(window, message, lParam));
+    if (!program)
+        return DefWindowProcW(window, message, wParam, lParam);
+    switch (message) {
+    case WM_CREATE:
+        return onCreate(window, *program);
+    case setupFrameMessage:
+        return onFrame(*program, wParam, lParam);
+    case setupModelReadyMessage:
+        return onModelReady(*program, lParam);
+    case WM_SETFOCUS:
+        return onSetFocus(window);
+    case WM_DESTROY:
+        return onDestroy(window, *program);
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+bool isWiredModel(int model)
+{
+    for (int wired : kWiredModels) {
+        if (wired == model)
+            return true;
+    }
+    return false;
+}
+
+// The rows of the build's page table whose pages this program has: a reply
+// naming another model opens no page, like a model the build does not know.
+std::vector<PageGrowth> pagesOf(const PageGrowth* build, size_t count)
+{
+    std::vector<PageGrowth> pages;
+    for (size_t i = 0; i < count; ++i) {
+        if (isWiredModel(build[i].model))
+            pages.push_back(build[i]);
+    }
+    return pages;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
+{
+    wchar_t className[kStringMax] = {};
+    wchar_t title[kStringMax] = {};
+    LoadStringW(instance, IDS_WINDOW_CLASS, className, kStringMax);
+    LoadStringW(instance, IDS_APP_TITLE, title, kStringMax);
+    if (!className[0] ||
+        !registerMainWindowClass(instance, className, IDI_READERSETUP, IDI_SMALL, mainProc))
+        return 1;
+
+    SerialPort port;
+    WindowFrameSink sink;
+    SerialLink link(port, sink);
+    Win32SetupWindow window(instance);
+    const std::vector<PageGrowth> pages =
+        pagesOf(setupPagesV36, sizeof setupPagesV36 / sizeof setupPagesV36[0]);
+    SetupShell shell(port, window, pages.data(), pages.size());
+
+    // The dialogs: the port choice and the wired pages, each with its view.
+    Win32SetupView choiceView(instance);
+    PortChoiceDialog choice(shell, choiceView);
+    window.add(choice, choiceView);
+    std::vector<std::unique_ptr<Win32SetupView>> views;
+    std::vector<std::unique_ptr<WiredPage>> wiredPages;
+    for (int model : kWiredModels) {
+        views.push_back(std::make_unique<Win32SetupView>(instance));
+        wiredPages.push_back(std::make_unique<WiredPage>(shell, *views.back(), systemTextCodec(),
+                                                         *wiredPageTraits(model)));
+        window.add(*wiredPages.back(), *views.back());
+    }
+    Program program = {shell, window, link, sink};
+
+    const WindowRect start = SetupShell::startRect();
+    HWND main = createMainWindow(instance, className, title, start.left, start.top, start.width,
+                                 start.height, &program);
+    if (!main)
+        return 1;
+    window.setWindowRect(SetupShell::centred(window.windowRect(), GetSystemMetrics(SM_CXSCREEN),
+                                             GetSystemMetrics(SM_CYSCREEN)));
+    ShowWindow(main, showCommand);
+    UpdateWindow(main);
+
+    const int result = runMessageLoop(main, nullptr);
+    // Closing the port first ends a read that the receive thread may have
+    // pending on it; then both threads see the stop.
+    port.closeComPort();
+    link.stop();
+    return result;
+}
