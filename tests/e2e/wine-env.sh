@@ -14,12 +14,16 @@
 #   e2e_start NAME EXE [ARG]   start a program in the background, output to
 #                              $E2E_LOGDIR/NAME.out and NAME.err
 #   e2e_wait NAME TIMEOUT_S    wait for it to end, return its exit code (124: still runs)
+#   e2e_serial NAME COMn       connect COMn (1..32) of the prefix to a new pty pair and
+#                              export E2E_SERIAL_<NAME> (upper case), the Linux end for
+#                              the software reader; restarts Wine, so call it before
+#                              e2e_start. COM1..COM32 hold exactly the mapped ports
 #   e2e_ui CMD [ARG...]        run one uidriver command, print its output
 #   e2e_ui_script              run uidriver commands read from standard input
 #   e2e_msgbox WIN TIMEOUT_MS  wait for a message box; sets E2E_BOX, E2E_BOX_CAPTION,
 #                              E2E_BOX_TEXT
 #   e2e_screenshot FILE.png    capture the whole display
-#   e2e_shutdown               end the started programs, wineserver and Xvfb
+#   e2e_shutdown               end the started programs, pty pairs, wineserver and Xvfb
 #
 # Wine's helper processes inherit the standard handles of the program that
 # started them and keep them open, so every Wine program here writes to files,
@@ -88,6 +92,12 @@ _wine_env_ready() {
   [ -f "$1/.tagdesk-ready" ] && [ "$(cat "$1/.tagdesk-ready")" = "$(_wine_env_stamp "$2")" ]
 }
 
+# _wine_env_import FILE: imports registry text (UTF-8) from standard input.
+# regedit takes text beyond ASCII only from UTF-16 files, so FILE is one.
+_wine_env_import() {
+  { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } >"$1" && regedit /S "$1" </dev/null
+}
+
 # Runs while holding DIR.lock: boot the prefix and import the registry file.
 _wine_env_init_locked() {
   local dir=$1 flavour=$2 log=$1.init.log
@@ -97,8 +107,7 @@ _wine_env_init_locked() {
     echo "== wineboot -i"
     wineboot -i
     echo "== regedit (exit $?)"
-    { printf '\xff\xfe'; _wine_env_reg "$flavour" | iconv -f UTF-8 -t UTF-16LE; } >"$dir/tagdesk.reg"
-    regedit /S "$dir/tagdesk.reg"
+    _wine_env_reg "$flavour" | _wine_env_import "$dir/tagdesk.reg"
     echo "== wineserver -w (exit $?)"
     # Wait until the boot's processes have ended and the registry is on disk.
     wineserver -w
@@ -125,6 +134,33 @@ wine_env_prefix() {
 _e2e_started_x=""
 _e2e_lock_holder=""
 declare -gA E2E_PIDS=()
+declare -gA _e2e_com=()  # COM port number -> the .win end of its pty pair
+
+# Processes of a session other than Wine's, one pid a line, so that the next
+# session can end them if this one was killed outright.
+_e2e_pidfile() { echo "$E2E_BUILD/wineprefix-e2e.pids"; }
+_e2e_remember() { echo "$1" >>"$(_e2e_pidfile)"; }
+
+# The persistent server keeps the prefix warm between uidriver runs.
+_e2e_start_server() { wineserver -p >"$E2E_LOGDIR/wineserver.log" 2>&1 </dev/null; }
+_e2e_stop_server() {
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+}
+
+# _e2e_wait_paths SECONDS PATH...: waits until every PATH exists.
+_e2e_wait_paths() {
+  local i path missing
+  for ((i = 0; i < $1 * 10; i++)); do
+    missing=""
+    for path in "${@:2}"; do
+      [ -e "$path" ] || missing=$path
+    done
+    [ -z "$missing" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
 
 _e2e_start_xvfb() {
   local fdfile=$E2E_LOGDIR/xvfb.display i
@@ -133,7 +169,7 @@ _e2e_start_xvfb() {
   Xvfb -displayfd 3 -screen 0 "${E2E_DESKTOP_SIZE}x24" -nolisten tcp \
     3>"$fdfile" >"$E2E_LOGDIR/xvfb.log" 2>&1 </dev/null &
   _e2e_started_x=$!
-  echo "$_e2e_started_x" >"$E2E_BUILD/wineprefix-e2e.xvfb.pid"
+  _e2e_remember "$_e2e_started_x"
   for ((i = 0; i < 100; i++)); do
     if [ -s "$fdfile" ]; then
       DISPLAY=":$(tr -d '[:space:]' <"$fdfile")"
@@ -171,19 +207,69 @@ _e2e_lock_session() {
   fi
 }
 
-# A session killed outright (SIGKILL, a test timeout) leaves its wineserver and
-# Xvfb behind; the next session ends them, the Xvfb only if the recorded pid is
-# still an Xvfb started here.
+# A session killed outright (SIGKILL, a test timeout) leaves its wineserver,
+# Xvfb and socat processes behind; the next session ends them, each recorded
+# pid only if it is still an Xvfb or a socat of this build started here.
 _e2e_end_leftovers() {
-  local pidfile=$1/wineprefix-e2e.xvfb.pid pid
-  wineserver -k >/dev/null 2>&1
-  wineserver -w >/dev/null 2>&1
-  if [ -f "$pidfile" ]; then
-    pid=$(cat "$pidfile")
-    if [ -n "$pid" ] && tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q '^Xvfb -displayfd '; then
-      kill "$pid" 2>/dev/null
-    fi
-    rm -f "$pidfile"
+  local pidfile pid cmd
+  pidfile=$(_e2e_pidfile)
+  _e2e_stop_server
+  [ -f "$pidfile" ] || return 0
+  while read -r pid; do
+    cmd=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null) || continue
+    case $cmd in
+      "Xvfb -displayfd "* | "socat pty,raw,echo=0,link=$E2E_BUILD/e2e-serial/"*) kill "$pid" 2>/dev/null ;;
+    esac
+  done <"$pidfile"
+  rm -f "$pidfile"
+}
+
+# Wine opens \\.\COMn through the link dosdevices/comn, and its device manager
+# makes those links when the server starts: first for the ports named in
+# HKLM\Software\Wine\Ports, then for the host's /dev/ttyS*, ttyUSB* and ttyACM*
+# on the lowest free numbers. Every port made so opens, even once its link
+# dangles (Wine then opens a device of its own that carries no data). Where
+# dosdevices/comn is a directory, making the port fails and the number stays
+# taken, so every number from 1 to 32 that is not mapped gets one: the host's
+# ports vanish and COM1..COM32 are exactly the mapped ports. Runs while no
+# server runs.
+_e2e_block_com_ports() {
+  local n dir=$WINEPREFIX/dosdevices
+  for ((n = 1; n <= 32; n++)); do
+    rm -rf "$dir/com$n"
+    [ -n "${_e2e_com[$n]:-}" ] || mkdir "$dir/com$n" || return 1
+  done
+}
+
+# HKLM\Software\Wine\Ports holding just the mapped ports.
+_e2e_ports_reg() {
+  local n path
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+  printf '[-HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n\r\n'
+  printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
+  for n in "${!_e2e_com[@]}"; do
+    path=${_e2e_com[$n]//\\/\\\\}
+    printf '"COM%d"="%s"\r\n' "$n" "${path//\"/\\\"}"
+  done
+  printf '\r\n'
+}
+
+# Writes the mapped ports into the registry, then restarts Wine so that its
+# device manager makes them anew. Ends every program of the prefix.
+_e2e_map_com_ports() {
+  local n links=()
+  for n in "${!_e2e_com[@]}"; do
+    links+=("$WINEPREFIX/dosdevices/com$n")
+  done
+  _e2e_ports_reg | _wine_env_import "$E2E_BUILD/e2e-serial/ports.reg" >"$E2E_LOGDIR/serial-ports.log" 2>&1
+  _e2e_stop_server
+  _e2e_block_com_ports || return 1
+  _e2e_start_server
+  # The device manager starts with the first program.
+  wine cmd /c exit >/dev/null 2>&1 </dev/null
+  if ! _e2e_wait_paths 10 "${links[@]}"; then
+    echo "wine-env: Wine did not map ${links[*]##*/}" >&2
+    return 1
   fi
 }
 
@@ -201,12 +287,43 @@ e2e_setup() {
   trap 'exit 143' TERM
   _e2e_lock_session "$build/wineprefix-e2e.session.lock" || return 1
   wine_env_prefix "$build/wineprefix-e2e" desktop || return 1
-  _e2e_end_leftovers "$build"
+  _e2e_end_leftovers
+  _e2e_block_com_ports || return 1
   if [ -z "${DISPLAY:-}" ]; then
     _e2e_start_xvfb || return 1
   fi
-  # A persistent server keeps the prefix warm between uidriver runs.
-  wineserver -p >"$E2E_LOGDIR/wineserver.log" 2>&1 </dev/null
+  _e2e_start_server
+}
+
+# e2e_serial NAME COMn
+e2e_serial() {
+  local name=${1:-} port=${2:-} n dir=$E2E_BUILD/e2e-serial
+  n=${port#COM}
+  if [[ ! $name =~ ^[A-Za-z0-9_]+$ || ! $port =~ ^COM[1-9][0-9]?$ ]] || ((n > 32)); then
+    echo "usage: e2e_serial NAME COM1..COM32" >&2
+    return 2
+  fi
+  if ((BASH_SUBSHELL)); then
+    echo "wine-env: e2e_serial must run in the test's own shell, not in \$(...)" >&2
+    return 2
+  fi
+  if [ -n "${E2E_PIDS[serial-$name]:-}" ] || [ -n "${_e2e_com[$n]:-}" ]; then
+    echo "wine-env: $name or $port is mapped already" >&2
+    return 2
+  fi
+  mkdir -p "$dir" && rm -f "$dir/$name.win" "$dir/$name.sim" || return 1
+  socat pty,raw,echo=0,link="$dir/$name.win" pty,raw,echo=0,link="$dir/$name.sim" \
+    >"$E2E_LOGDIR/serial-$name.log" 2>&1 </dev/null &
+  E2E_PIDS[serial-$name]=$!
+  _e2e_remember $!
+  if ! _e2e_wait_paths 10 "$dir/$name.win" "$dir/$name.sim"; then
+    echo "wine-env: socat did not make the pty pair, see $E2E_LOGDIR/serial-$name.log" >&2
+    return 1
+  fi
+  _e2e_com[$n]=$dir/$name.win
+  _e2e_map_com_ports || return 1
+  export "E2E_SERIAL_${name^^}=$dir/$name.sim"
+  echo "$dir/$name.sim"
 }
 
 # e2e_wait NAME TIMEOUT_S: waits for a started program to end; returns its exit
@@ -279,14 +396,15 @@ e2e_shutdown() {
     wait "${E2E_PIDS[$name]}" 2>/dev/null
   done
   E2E_PIDS=()
+  _e2e_com=()
   if [ -n "$_e2e_started_x" ]; then
     kill "$_e2e_started_x" 2>/dev/null
     wait "$_e2e_started_x" 2>/dev/null
     _e2e_started_x=""
-    rm -f "$E2E_BUILD/wineprefix-e2e.xvfb.pid"
     unset DISPLAY
   fi
   if [ -n "$_e2e_lock_holder" ]; then
+    rm -f "$(_e2e_pidfile)"
     kill "$_e2e_lock_holder" 2>/dev/null
     wait "$_e2e_lock_holder" 2>/dev/null
     _e2e_lock_holder=""

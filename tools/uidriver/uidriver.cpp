@@ -15,6 +15,9 @@
 // control inside WIN, searched among all descendants, child dialogs included:
 // a control id (1199, 0xFFFF), "." for WIN itself, or a window class name for
 // the first descendant of that class (SysListView32).
+//
+// One command looks at serial ports instead of windows: serial-probe lists
+// the COM ports that a program of this desktop would find.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -885,6 +888,20 @@ Status cmdDump(const Args& a) {
     return kOk;
 }
 
+// Each of COM1..COM32 that opens as the serial tools probe them (no access
+// rights, no sharing, OPEN_EXISTING), one a line.
+Status cmdSerialProbe(const Args&) {
+    for (int n = 1; n <= 32; ++n) {
+        wchar_t name[16];
+        swprintf(name, 16, L"\\\\.\\COM%d", n);
+        HANDLE port = CreateFileW(name, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (port == INVALID_HANDLE_VALUE) continue;
+        CloseHandle(port);
+        printLine(name + 4);
+    }
+    return kOk;
+}
+
 struct Command {
     const wchar_t* name;
     size_t minArgs;
@@ -939,6 +956,8 @@ const Command kCommands[] = {
      L"press a button of that message box (IDOK by default)"},
     {L"dump", 1, 1, cmdDump, L"WIN",
      L"print every descendant: handle, id, class, visible, enabled, text"},
+    {L"serial-probe", 0, 0, cmdSerialProbe, L"",
+     L"print each of COM1..COM32 that opens, one a line"},
 };
 
 void printUsage() {
