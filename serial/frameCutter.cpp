@@ -99,6 +99,25 @@ bool FrameCutter::waitForBytes(std::chrono::milliseconds bound)
     return came;
 }
 
+void FrameCutter::waitWhileEmpty()
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    appended_.wait(guard, [this] {
+        return woken_ || appendCount_.load(std::memory_order_relaxed) != seenAppends_;
+    });
+    woken_ = false;
+    seenAppends_ = appendCount_.load(std::memory_order_relaxed);
+}
+
+void FrameCutter::wake()
+{
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        woken_ = true;
+    }
+    appended_.notify_one();
+}
+
 bool FrameCutter::idlePoll()
 {
     const uint32_t count = fill_.load(std::memory_order_acquire);
@@ -118,9 +137,14 @@ bool FrameCutter::idlePoll()
 CutResult FrameCutter::service(FrameSink& sink)
 {
     const CutResult result = cut(sink);
-    if (result == CutResult::waitHeader || result == CutResult::waitBody) {
-        if (!waitForBytes(serialPollBound))
-            idlePoll();
-    }
+    if (result != CutResult::waitHeader && result != CutResult::waitBody)
+        return result;
+    // Only the reassembly thread empties the buffer, so an empty buffer here
+    // stays empty until an append, which the wait sees (cut() noted the
+    // appends it had seen). Polls of an empty buffer would count nothing.
+    if (fillCount() == 0)
+        waitWhileEmpty();
+    else if (!waitForBytes(serialPollBound))
+        idlePoll();
     return result;
 }

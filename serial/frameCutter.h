@@ -7,8 +7,10 @@
 //
 //   for (;;) cutter.service(dispatcher);
 //
-// service() cuts at most one frame, or discards, or waits at most 1 ms for
-// more bytes (woken at once when bytes come). The rules, in order:
+// service() cuts at most one frame, or discards, or waits for more bytes
+// (woken at once when bytes come): at most 1 ms while bytes are held, and
+// with the buffer empty until bytes come or wake() is called (nothing is
+// counted while it is empty). The rules, in order:
 //   - fewer than 10 bytes held: wait; every wait of 1 ms in which no byte
 //     came counts one idle poll; at 50 idle polls all held bytes go;
 //   - 10 or more held and the first four are not the magic: all held bytes
@@ -69,8 +71,10 @@ public:
     size_t append(const uint8_t* bytes, size_t count);
 
     // Reassembly side, one thread only.
-    // One pass of the loop: cut(); when it has to wait, waitForBytes() with
-    // the 1 ms bound, and idlePoll() when that wait saw no byte.
+    // One pass of the loop: cut(); when it has to wait with bytes held,
+    // waitForBytes() with the 1 ms bound, and idlePoll() when that wait saw
+    // no byte. With the buffer empty it waits without a bound, until bytes
+    // come or wake() is called.
     CutResult service(FrameSink& sink);
     // One examination of the held bytes, without waiting.
     CutResult cut(FrameSink& sink);
@@ -81,6 +85,9 @@ public:
     // buffer is empty or holds a frame ready to cut (or to discard); at the
     // 50th poll all held bytes go and true is returned.
     bool idlePoll();
+    // Any thread: ends a wait of service() on an empty buffer at once (the
+    // link's stop). A wake that finds no such wait ends the next one.
+    void wake();
 
     // The fill count, read as one word from any thread.
     uint32_t fillCount() const { return fill_.load(std::memory_order_acquire); }
@@ -90,6 +97,8 @@ public:
 private:
     // Takes the lock and sets the fill count to 0 (and the idle count).
     void discardAll();
+    // The wait of service() while the buffer is empty.
+    void waitWhileEmpty();
     // From 10 held bytes on, a changed fill count restarts the idle count.
     void noteHeld(uint32_t count);
     // The pass's verdict on count held bytes (count read once).
@@ -98,6 +107,7 @@ private:
     std::mutex lock_;  // the assembly lock
     std::condition_variable appended_;
     std::atomic<uint64_t> appendCount_{0};  // appends that brought a byte; grows under lock_
+    bool woken_ = false;                     // under lock_: wake() not yet seen by a wait
     uint8_t buffer_[serialAssemblySize] = {};
     std::atomic<uint32_t> fill_{0};
 

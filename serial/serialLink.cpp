@@ -85,6 +85,7 @@ void SerialLink::start()
 void SerialLink::stop()
 {
     running_.store(false, std::memory_order_release);
+    cutter_->wake();  // the reassembly thread may wait on an empty buffer
     joinWorkers();
 }
 
@@ -112,6 +113,6 @@ void SerialLink::reassemblyLoop()
 {
     live_.fetch_add(1, std::memory_order_acq_rel);
     while (running())
-        cutter_->service(sink_);  // waits at most 1 ms when there is nothing to cut
+        cutter_->service(sink_);  // waits for bytes (1 ms bound while bytes are held) or stop()
     live_.fetch_sub(1, std::memory_order_acq_rel);
 }

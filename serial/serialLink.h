@@ -93,7 +93,7 @@ class FrameSink;
 //
 // start() and stop() are called from one controlling thread (the window
 // thread). Running or not, the port is opened and closed by the dialogs; the
-// threads poll it every 1 ms while it is closed.
+// receive thread polls it every 1 ms while it is closed.
 class SerialLink {
 public:
     SerialLink(SerialDevice& device, FrameSink& sink);
