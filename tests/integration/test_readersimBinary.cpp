@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/integration/loopbackRig.h"
+#include "tests/integration/consoleRig.h"
 
 namespace {
 
@@ -25,14 +25,20 @@ struct RunResult {
     std::string out, err;
 };
 
+std::string outputBase(const std::string& tag)
+{
+    return std::string(INTEGRATION_WORK_DIR) + "/readersim_" + tag;
+}
+
 // Runs readersim with args through the shell, its output in files named
 // after tag in the build directory, and returns its exit code and output.
 RunResult runReadersim(const std::string& args, const std::string& tag)
 {
-    const std::string base = std::string(INTEGRATION_WORK_DIR) + "/readersim_" + tag;
+    const std::string base = outputBase(tag);
     const std::string cmd = std::string("\"") + READERSIM_BINARY + "\" " + args + " >\"" + base +
                             ".out\" 2>\"" + base + ".err\"; echo $? >\"" + base + ".rc\"";
     std::remove((base + ".rc").c_str());
+    std::remove((base + ".out").c_str());  // a running test reads it while it grows
     const int status = std::system(cmd.c_str());
     RunResult r;
     if (status != -1) {
@@ -63,6 +69,43 @@ bool hasLinePrefix(const std::string& output, const std::string& prefix)
         if (l.compare(0, prefix.size(), prefix) == 0)
             return true;
     return false;
+}
+
+// Runs readersim on a thread of its own. Its output file is gone before
+// this returns, so a test that waits for a line never reads an older run's.
+std::thread startReadersim(const std::string& args, const std::string& tag, RunResult* result)
+{
+    std::remove((outputBase(tag) + ".out").c_str());
+    return std::thread([args, tag, result] { *result = runReadersim(args, tag); });
+}
+
+// The first line of a running program's output that starts with prefix
+// (about five seconds at most), or "" if none comes.
+std::string awaitOutputLine(const std::string& tag, const std::string& prefix)
+{
+    std::string found;
+    eventually([&] {
+        std::istringstream in(readFile(outputBase(tag) + ".out"));
+        std::string l;
+        while (std::getline(in, l)) {
+            if (l.compare(0, prefix.size(), prefix) == 0 && !l.empty()) {
+                found = l;
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
+// The port in "... bind=IP:PORT ..." of the start line.
+uint16_t boundPort(const std::string& startLine)
+{
+    const size_t at = startLine.find(" bind=");
+    if (at == std::string::npos)
+        return 0;
+    const size_t colon = startLine.find(':', at);
+    return colon == std::string::npos ? 0 : uint16_t(std::atoi(startLine.c_str() + colon + 1));
 }
 
 }  // namespace
@@ -143,6 +186,11 @@ TEST(ReadersimBinary, BadArgumentsExitWithTwo)
         "listen --tags",
         "listen --nonsense",
         "serial",
+        "direct --link-period 60",
+        "direct --server 127.0.0.1:8800",
+        "direct --version",
+        "legacy --login-result x",
+        "legacy --link-period 20",
     };
     int i = 0;
     for (const char* args : cases) {
@@ -156,4 +204,146 @@ TEST(ReadersimBinary, BadArgumentsExitWithTwo)
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("Usage:"), std::string::npos);
     EXPECT_NE(help.out.find("--server IP:PORT"), std::string::npos);
+    const RunResult direct = runReadersim("direct --help", "help_direct");
+    EXPECT_EQ(direct.exitCode, 0);
+    EXPECT_NE(direct.out.find("Options of mode direct"), std::string::npos);
+    EXPECT_EQ(direct.out.find("--server IP:PORT"), std::string::npos);
+}
+
+// The program on the reader's own port, 4099, against the connecting
+// console's core, which sends there unredirected. Skipped when something
+// else holds the port on this machine.
+TEST(ReadersimBinary, DirectModeOnTheReaderPort)
+{
+    NetStack stack;
+    {
+        UdpSocket probe;
+        int e = 0;
+        if (!probe.create(&e) ||
+            probe.bindTo(NetAddr{0x7F000001, devReaderPort}, &e) != UdpBind::ok)
+            GTEST_SKIP() << "UDP 127.0.0.1:4099 is in use on this machine; the direct mode's "
+                            "default port cannot be tried here";
+    }
+    SharedTrace trace;
+    ConsoleRig<DirectLink> rig(devReaderPort);
+    ASSERT_TRUE(rig.opened());
+    const std::string console = "127.0.0.1:" + std::to_string(rig.port());
+    RunResult result;
+    std::thread program = startReadersim("direct --duration 3 --tick-ms 100 --tags 2"
+                                         " --first-tag 700 --substations 5 --states 0,3"
+                                         " --link-period 5",
+                                         "direct", &result);
+    const std::string start = awaitOutputLine("direct", "# readersim mode=direct");
+    bool linked = false, reported = false, linkRequestsAnswered = false;
+    if (!start.empty()) {
+        rig.core().open(0x7F000001);
+        linked = eventually([&] { return rig.core().linkUp(); });
+        reported = linked && eventually([&] { return rig.store.count() == 2; });
+        // Ten console seconds, then link requests bring the timeout back.
+        rig.ticks(10);
+        linkRequestsAnswered =
+            eventually([&] { return rig.core().heartBeatTimeout() == devLinkTimeout; });
+        rig.core().sendLabelAlarm(CallFrame{5, 700, 5, 3});
+        eventually([&] { return trace.contains("rcv label alarm ack.\r\n"); });
+    }
+    program.join();
+    if (result.exitCode == 1 && result.err.find("in use") != std::string::npos)
+        GTEST_SKIP() << "UDP 127.0.0.1:4099 was taken before readersim bound it: " << result.err;
+    ASSERT_EQ(start, "# readersim mode=direct bind=127.0.0.1:4099 version=4 tick-ms=100 "
+                     "duration=3")
+        << result.out << result.err;
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(result.err.empty()) << result.err;
+    EXPECT_TRUE(linked);
+    EXPECT_TRUE(reported);
+    EXPECT_TRUE(linkRequestsAnswered);
+    EXPECT_EQ(rig.core().readerVersion(), 4u);
+    EXPECT_EQ(rig.substations.state(1), substationCongested);
+    EXPECT_TRUE(trace.contains("rcv label alarm ack.\r\n"));
+
+    const std::string& out = result.out;
+    const std::string from = "rx from=" + console;
+    EXPECT_TRUE(hasLine(out, "# login-accepted from=" + console)) << out;
+    EXPECT_TRUE(hasLine(out, from + " ver=4 code=0x01 name=devCmdLogin len=33 "
+                                    "payload=61646D696E0000000000000000000000"
+                                    "333134313539000000000000000000000A "
+                                    "user=admin password=314159 end=0x0A"))
+        << out;
+    EXPECT_TRUE(hasLine(out, from + " ver=4 code=0x10 name=devCmdLinkAck len=0 payload=")) << out;
+    EXPECT_TRUE(hasLine(out, from + " ver=4 code=0x06 name=devCmdLabelAlarm len=7 "
+                                    "payload=05000002BC0503 sub=5 tag=700 action=5 lamp=3 "
+                                    "signal=red+buzzer"))
+        << out;
+    EXPECT_FALSE(hasLinePrefix(out, "# link-ack-missed")) << out;
+    EXPECT_TRUE(hasLine(out, "# stop reason=duration state=linked logins=1 accepted=1")) << out;
+}
+
+// The legacy mode on a port of its own choosing, read from its start line;
+// the legacy console's core is redirected there.
+TEST(ReadersimBinary, LegacyModeOnAFreePort)
+{
+    SharedTrace trace;
+    RunResult result;
+    std::thread program = startReadersim("legacy --port 0 --duration 3 --tick-ms 100 --tags 3"
+                                         " --first-tag 900 --states 1,0,3 --reject-sms"
+                                         " --print-sent",
+                                         "legacy", &result);
+    const std::string start = awaitOutputLine("legacy", "# readersim mode=legacy");
+    const uint16_t port = boundPort(start);
+    bool linked = false, reported = false, heartbeatAnswered = false;
+    std::unique_ptr<ConsoleRig<LegacyLink>> rig;
+    if (port != 0) {
+        rig.reset(new ConsoleRig<LegacyLink>(port));
+        rig->core().open(0x7F000001);
+        rig->ticks(1);  // the login
+        linked = eventually([&] { return rig->core().linkUp(); });
+        reported = linked && eventually([&] { return rig->store.count() == 3; });
+        rig->ticks(3);  // the heartbeat
+        heartbeatAnswered = eventually([&] { return trace.contains("\r\nrcv heart beat ack."); });
+        SmsFrame sms{0, 900, 1, {2026, 11, 30, 8, 0, 0}, "\xC4\xE3"};
+        rig->core().sendSms(sms);
+        eventually([&] { return trace.contains("\r\nrcv SMS REJ."); });
+    }
+    program.join();
+    ASSERT_NE(port, 0) << result.out << result.err;
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(result.err.empty()) << result.err;
+    EXPECT_TRUE(linked);
+    EXPECT_TRUE(reported);
+    EXPECT_TRUE(heartbeatAnswered);
+    EXPECT_EQ(rig->substations.state(0), substationNoAntenna);
+    EXPECT_EQ(rig->substations.state(2), substationCongested);
+    EXPECT_TRUE(trace.contains("\r\nrcv SMS REJ."));
+
+    const std::string& out = result.out;
+    const std::string console = "127.0.0.1:" + std::to_string(rig->port());
+    EXPECT_TRUE(hasLine(out, "# login-accepted from=" + console)) << out;
+    EXPECT_TRUE(hasLine(out, "rx from=" + console +
+                                 " ver=0 code=0x01 name=devCmdLogin len=32 "
+                                 "payload=61646D696E0000000000000000000000"
+                                 "33313431353900000000000000000000 "
+                                 "user=admin password=314159"))
+        << out;
+    EXPECT_TRUE(hasLine(out, "tx to=" + console +
+                                 " ver=2 code=0x02 name=devCmdLoginAck len=2 payload=0000 "
+                                 "result=0"))
+        << out;
+    EXPECT_TRUE(hasLine(out, "rx from=" + console +
+                                 " ver=0 code=0x04 name=devCmdHeartBeat len=0 payload="))
+        << out;
+    EXPECT_TRUE(hasLine(out, "tx to=" + console +
+                                 " ver=2 code=0x05 name=devCmdHeartBeatAck len=4 payload=03010003 "
+                                 "count=3 states=1,0,3"))
+        << out;
+    EXPECT_TRUE(hasLine(out, "tx to=" + console +
+                                 " ver=2 code=0x03 name=devCmdLabelReport len=7 "
+                                 "payload=000000038400D8 sub=0 tag=900 status=0x00 lowv=0 n=0 "
+                                 "extra= rssi=-40"))
+        << out;
+    EXPECT_TRUE(
+        hasLinePrefix(out, "rx from=" + console + " ver=2 code=0x09 name=devCmdSms len=124 "))
+        << out;
+    EXPECT_TRUE(hasLinePrefix(out, "tx to=" + console + " ver=2 code=0x0B name=devCmdSmsRej "))
+        << out;
+    EXPECT_TRUE(hasLine(out, "# stop reason=duration state=linked logins=1 accepted=1")) << out;
 }

@@ -34,6 +34,15 @@ size_t buildSimFrame(uint8_t* out, size_t cap, uint8_t version, uint8_t code,
     return size;
 }
 
+void sendSimFrame(FrameSender& sender, const NetAddr& to, uint8_t version, uint8_t code,
+                  const uint8_t* payload, size_t length, unsigned faults)
+{
+    uint8_t frame[simFrameMax];
+    const size_t size = buildSimFrame(frame, sizeof frame, version, code, payload, length, faults);
+    if (size > 0)
+        sender.sendFrame(to, frame, size);
+}
+
 const char* simFrameFault(const uint8_t* d, size_t size)
 {
     if (size < netHeaderSize)
@@ -56,7 +65,8 @@ bool parseFrameKinds(const char* text, unsigned* kinds)
     };
     static const Word kWords[] = {
         {"login", kindLogin},         {"auth", kindAuth},     {"heartbeat", kindHeartbeat},
-        {"report", kindReport},       {"answer", kindAnswer}, {"all", kindAll},
+        {"link", kindLink},           {"report", kindReport}, {"answer", kindAnswer},
+        {"all", kindAll},
     };
     unsigned result = 0;
     const char* p = text;

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "console/netAddr.h"
+
 // What to spoil in one frame (bit set).
 enum : unsigned {
     faultBadCrc = 1u << 0,     // low byte of the CRC inverted
@@ -19,7 +21,8 @@ enum : unsigned {
     kindHeartbeat = 1u << 2,
     kindReport = 1u << 3,
     kindAnswer = 1u << 4,  // answers to calls and short messages
-    kindAll = (1u << 5) - 1,
+    kindLink = 1u << 5,    // link requests
+    kindAll = (1u << 6) - 1,
 };
 
 constexpr size_t simOversizeBytes = 1100;  // more than the 1024 bytes a console reads
@@ -47,6 +50,11 @@ const char* simFrameFault(const uint8_t* datagram, size_t size);
 // datagram size, or 0 when it does not fit.
 size_t buildSimFrame(uint8_t* out, size_t cap, uint8_t version, uint8_t code,
                      const uint8_t* payload, size_t length, unsigned faults);
+
+// Builds the frame as buildSimFrame does and sends it to `to`; nothing goes
+// out when it does not fit.
+void sendSimFrame(FrameSender& sender, const NetAddr& to, uint8_t version, uint8_t code,
+                  const uint8_t* payload, size_t length, unsigned faults);
 
 // Parses a list of kinds such as "report,heartbeat" or "all"; false on an
 // unknown word.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console/directCodes.h"
 #include "console/netPdu.h"
 #include "tools/readersim/frameFaults.h"
 
@@ -49,14 +50,16 @@ private:
     size_t len_ = 0;
 };
 
-using Decoder = void (*)(LineBuilder& line, const uint8_t* p, size_t length);
+// A decoder adds the items of one code; version is the frame's version
+// byte, which picks the layout where a dialect has two.
+using Decoder = void (*)(LineBuilder& line, const uint8_t* p, size_t length, uint8_t version);
 
-void decodeLoginReq(LineBuilder& line, const uint8_t* p, size_t length)
+// Text up to its zero byte or the end of its field; anything but printable
+// ASCII (and the blank, which would split the item) as \xHH.
+void addText(LineBuilder& line, const char* key, const uint8_t* p, size_t field)
 {
-    // The device name up to its zero byte; anything but printable ASCII
-    // (and the blank, which would split the item) as \xHH.
-    line.add(" device=");
-    for (size_t i = 0; i < length && p[i] != 0; ++i) {
+    line.add(" %s=", key);
+    for (size_t i = 0; i < field && p[i] != 0; ++i) {
         if (p[i] > ' ' && p[i] < 0x7F && p[i] != '\\')
             line.add("%c", p[i]);
         else
@@ -64,7 +67,21 @@ void decodeLoginReq(LineBuilder& line, const uint8_t* p, size_t length)
     }
 }
 
-void decodeResult(LineBuilder& line, const uint8_t* p, size_t length)
+// Ends a fixed-size layout: short or trailing against `expected`.
+void addFit(LineBuilder& line, size_t length, size_t expected)
+{
+    if (length < expected)
+        line.add(" malformed=short");
+    else if (length > expected)
+        line.add(" malformed=trailing");
+}
+
+void decodeLoginReq(LineBuilder& line, const uint8_t* p, size_t length, uint8_t)
+{
+    addText(line, "device", p, length);
+}
+
+void decodeResult(LineBuilder& line, const uint8_t* p, size_t length, uint8_t)
 {
     if (length < 1) {
         line.add(" malformed=short");
@@ -73,53 +90,123 @@ void decodeResult(LineBuilder& line, const uint8_t* p, size_t length)
     line.add(" result=%u", p[0]);
 }
 
-void decodeAuthReq(LineBuilder& line, const uint8_t*, size_t length)
+void decodeResult16(LineBuilder& line, const uint8_t* p, size_t length, uint8_t)
 {
-    if (length < 16)
+    if (length < 2) {
         line.add(" malformed=short");
-    else if (length > 16)
-        line.add(" malformed=trailing");
+        return;
+    }
+    line.add(" result=%u", unsigned(netGet16(p)));
 }
 
-void decodeLabelReport(LineBuilder& line, const uint8_t* p, size_t length)
+void decodeAuthReq(LineBuilder& line, const uint8_t*, size_t length, uint8_t)
 {
-    if (length < 11) {
+    addFit(line, length, 16);
+}
+
+void decodeEmpty(LineBuilder& line, const uint8_t*, size_t length, uint8_t)
+{
+    addFit(line, length, 0);
+}
+
+// The two 16-byte identity fields of a login to the reader, and in the
+// direct dialect the fixed byte after them.
+void decodeIdentity(LineBuilder& line, const uint8_t* p, size_t length, bool withEnd)
+{
+    const size_t layout = withEnd ? 33 : 32;
+    if (length < layout) {
         line.add(" malformed=short");
         return;
     }
-    const unsigned n = p[9] >> 5;
-    line.add(" reader=%lu sub=%u tag=%lu status=0x%02X lowv=%u n=%u extra=",
-             static_cast<unsigned long>(netGet32(p)), p[4],
-             static_cast<unsigned long>(netGet32(p + 5)), p[9], p[9] & 1u, n);
-    if (length < 11 + n) {
-        line.hex(p + 10, length - 10);
+    addText(line, "user", p, 16);
+    addText(line, "password", p + 16, 16);
+    if (withEnd)
+        line.add(" end=0x%02X", p[32]);
+    addFit(line, length, layout);
+}
+
+void decodeDirectLogin(LineBuilder& line, const uint8_t* p, size_t length, uint8_t)
+{
+    decodeIdentity(line, p, length, true);
+}
+
+void decodeLegacyLogin(LineBuilder& line, const uint8_t* p, size_t length, uint8_t)
+{
+    decodeIdentity(line, p, length, false);
+}
+
+// A tag report, with (withId) or without the four leading bytes.
+void decodeReport(LineBuilder& line, const uint8_t* p, size_t length, bool withId)
+{
+    const size_t base = withId ? 4 : 0;
+    if (length < base + 7) {
         line.add(" malformed=short");
         return;
     }
-    line.hex(p + 10, n);
+    if (withId)
+        line.add(" reader=%lu", static_cast<unsigned long>(netGet32(p)));
+    const uint8_t* t = p + base;
+    const unsigned n = t[5] >> 5;
+    line.add(" sub=%u tag=%lu status=0x%02X lowv=%u n=%u extra=", t[0],
+             static_cast<unsigned long>(netGet32(t + 1)), t[5], t[5] & 1u, n);
+    if (length < base + 7 + n) {
+        line.hex(t + 6, length - base - 6);
+        line.add(" malformed=short");
+        return;
+    }
+    line.hex(t + 6, n);
     line.add(" rssi=%d", int(int8_t(p[length - 1])));
-    if (length > 11 + n)
+    if (length > base + 7 + n)
         line.add(" malformed=trailing");
 }
 
-void decodeHeartBeat(LineBuilder& line, const uint8_t* p, size_t length)
+void decodeListenReport(LineBuilder& line, const uint8_t* p, size_t length, uint8_t)
 {
-    if (length < 5) {
+    decodeReport(line, p, length, true);
+}
+
+// The direct dialect's report layout follows the version: the reader
+// writes its protocol version into every frame.
+void decodeDirectReport(LineBuilder& line, const uint8_t* p, size_t length, uint8_t version)
+{
+    decodeReport(line, p, length, version >= 4);
+}
+
+void decodeLegacyReport(LineBuilder& line, const uint8_t* p, size_t length, uint8_t)
+{
+    decodeReport(line, p, length, false);
+}
+
+// Substation states, with (withId) or without the four leading bytes.
+void decodeStates(LineBuilder& line, const uint8_t* p, size_t length, bool withId)
+{
+    const size_t base = withId ? 4 : 0;
+    if (length < base + 1) {
         line.add(" malformed=short");
         return;
     }
-    const size_t count = p[4];
-    const size_t present = count < length - 5 ? count : length - 5;
-    line.add(" reader=%lu count=%u states=", static_cast<unsigned long>(netGet32(p)), p[4]);
+    const size_t count = p[base];
+    const size_t rest = length - base - 1;
+    const size_t present = count < rest ? count : rest;
+    if (withId)
+        line.add(" reader=%lu", static_cast<unsigned long>(netGet32(p)));
+    line.add(" count=%u states=", p[base]);
     for (size_t i = 0; i < present; ++i)
-        line.add(i == 0 ? "%u" : ",%u", p[5 + i]);
-    if (length - 5 < count)
-        line.add(" malformed=short");
-    else if (length - 5 > count)
-        line.add(" malformed=trailing");
+        line.add(i == 0 ? "%u" : ",%u", p[base + 1 + i]);
+    addFit(line, rest, count);
 }
 
-void decodeLabelAlarm(LineBuilder& line, const uint8_t* p, size_t length)
+void decodeStatesWithId(LineBuilder& line, const uint8_t* p, size_t length, uint8_t)
+{
+    decodeStates(line, p, length, true);
+}
+
+void decodeStatesOnly(LineBuilder& line, const uint8_t* p, size_t length, uint8_t)
+{
+    decodeStates(line, p, length, false);
+}
+
+void decodeLabelAlarm(LineBuilder& line, const uint8_t* p, size_t length, uint8_t)
 {
     if (length < 7) {
         line.add(" malformed=short");
@@ -139,23 +226,58 @@ void decodeLabelAlarm(LineBuilder& line, const uint8_t* p, size_t length)
         line.add(" malformed=trailing");
 }
 
-void decodeSms(LineBuilder& line, const uint8_t* p, size_t length)
+// The short message's head and its text; returns the text bytes present,
+// or -1 when the head itself is cut.
+long decodeSmsHead(LineBuilder& line, const uint8_t* p, size_t length, size_t textField)
 {
     if (length < 14) {
         line.add(" malformed=short");
-        return;
+        return -1;
     }
     const size_t n = p[13];
-    const size_t present = n < length - 14 ? n : length - 14;
+    size_t present = length - 14;
+    if (present > textField)
+        present = textField;
+    if (present > n)
+        present = n;
     line.add(" sub=%u tag=%lu msg=%u year=%u date=%04u-%02u-%02u time=%02u:%02u:%02u textlen=%u "
              "text=",
              p[0], static_cast<unsigned long>(netGet32(p + 1)), unsigned(netGet16(p + 5)), p[7],
              2020u + p[7], p[8], p[9], p[10], p[11], p[12], p[13]);
     line.hex(p + 14, present);
-    if (length - 14 < n)
-        line.add(" malformed=short");
-    else if (length - 14 > n)
-        line.add(" malformed=trailing");
+    return long(present);
+}
+
+void decodeSms(LineBuilder& line, const uint8_t* p, size_t length, uint8_t)
+{
+    if (decodeSmsHead(line, p, length, length) >= 0)
+        addFit(line, length - 14, p[13]);
+}
+
+constexpr size_t kPaddedSmsPayload = 124;
+constexpr size_t kPaddedSmsText = kPaddedSmsPayload - 14;
+
+// The legacy short message: the text in a field of 110 bytes, zero bytes
+// after it, 124 payload bytes in all.
+void decodePaddedSms(LineBuilder& line, const uint8_t* p, size_t length, uint8_t)
+{
+    const long present = decodeSmsHead(line, p, length, kPaddedSmsText);
+    if (present < 0)
+        return;
+    if (p[13] > kPaddedSmsText) {
+        line.add(" malformed=textlen");
+        return;
+    }
+    if (length != kPaddedSmsPayload) {
+        addFit(line, length, kPaddedSmsPayload);
+        return;
+    }
+    for (size_t i = 14 + size_t(present); i < length; ++i) {
+        if (p[i] != 0) {
+            line.add(" malformed=padding");
+            return;
+        }
+    }
 }
 
 struct CodeInfo {
@@ -169,8 +291,8 @@ const CodeInfo kListenCodes[] = {
     {netCodeLoginAck, "netCodeLoginAck", decodeResult},
     {netCodeAuthReq, "netCodeAuthReq", decodeAuthReq},
     {netCodeAuthAck, "netCodeAuthAck", decodeResult},
-    {netCodeLabelReport, "netCodeLabelReport", decodeLabelReport},
-    {netCodeHeartBeatReq, "netCodeHeartBeatReq", decodeHeartBeat},
+    {netCodeLabelReport, "netCodeLabelReport", decodeListenReport},
+    {netCodeHeartBeatReq, "netCodeHeartBeatReq", decodeStatesWithId},
     {netCodeHeartBeatAck, "netCodeHeartBeatAck", nullptr},
     {netCodeLabelAlarm, "netCodeLabelAlarm", decodeLabelAlarm},
     {netCodeLabelAlarmAck, "netCodeLabelAlarmAck", nullptr},
@@ -180,26 +302,64 @@ const CodeInfo kListenCodes[] = {
     {netCodeSmsRej, "netCodeSmsRej", nullptr},
 };
 
+const CodeInfo kDirectCodes[] = {
+    {devCmdLogin, "devCmdLogin", decodeDirectLogin},
+    {devCmdLoginAck, "devCmdLoginAck", decodeResult},
+    {devCmdLabelReport, "devCmdLabelReport", decodeDirectReport},
+    {devCmdHeartBeat, "devCmdHeartBeat", decodeEmpty},
+    {devCmdHeartBeatAck, "devCmdHeartBeatAck", decodeStatesOnly},
+    {devCmdLabelAlarm, "devCmdLabelAlarm", decodeLabelAlarm},
+    {devCmdLabelAlarmAck, "devCmdLabelAlarmAck", nullptr},
+    {devCmdLabelAlarmRej, "devCmdLabelAlarmRej", nullptr},
+    {devCmdSms, "devCmdSms", decodeSms},
+    {devCmdSmsAck, "devCmdSmsAck", nullptr},
+    {devCmdSmsRej, "devCmdSmsRej", nullptr},
+    {devCmdLinkReq, "devCmdLinkReq", decodeStatesWithId},
+    {devCmdLinkAck, "devCmdLinkAck", decodeEmpty},
+};
+
+// The older variant has no link request and no link ack.
+const CodeInfo kLegacyCodes[] = {
+    {devCmdLogin, "devCmdLogin", decodeLegacyLogin},
+    {devCmdLoginAck, "devCmdLoginAck", decodeResult16},
+    {devCmdLabelReport, "devCmdLabelReport", decodeLegacyReport},
+    {devCmdHeartBeat, "devCmdHeartBeat", decodeEmpty},
+    {devCmdHeartBeatAck, "devCmdHeartBeatAck", decodeStatesOnly},
+    {devCmdLabelAlarm, "devCmdLabelAlarm", decodeLabelAlarm},
+    {devCmdLabelAlarmAck, "devCmdLabelAlarmAck", nullptr},
+    {devCmdLabelAlarmRej, "devCmdLabelAlarmRej", nullptr},
+    {devCmdSms, "devCmdSms", decodePaddedSms},
+    {devCmdSmsAck, "devCmdSmsAck", nullptr},
+    {devCmdSmsRej, "devCmdSmsRej", nullptr},
+};
+
 struct DialectTable {
+    FrameDialect dialect;
     const CodeInfo* codes;
     size_t count;
 };
 
-DialectTable tableOf(FrameDialect dialect)
+template <size_t N>
+constexpr DialectTable tableEntry(FrameDialect dialect, const CodeInfo (&codes)[N])
 {
-    switch (dialect) {
-    case FrameDialect::listen:
-        break;
-    }
-    return {kListenCodes, sizeof kListenCodes / sizeof kListenCodes[0]};
+    return {dialect, codes, N};
 }
+
+const DialectTable kDialects[] = {
+    tableEntry(FrameDialect::listen, kListenCodes),
+    tableEntry(FrameDialect::direct, kDirectCodes),
+    tableEntry(FrameDialect::legacy, kLegacyCodes),
+};
 
 const CodeInfo* findCode(FrameDialect dialect, uint8_t code)
 {
-    const DialectTable t = tableOf(dialect);
-    for (size_t i = 0; i < t.count; ++i)
-        if (t.codes[i].code == code)
-            return &t.codes[i];
+    for (const DialectTable& t : kDialects) {
+        if (t.dialect != dialect)
+            continue;
+        for (size_t i = 0; i < t.count; ++i)
+            if (t.codes[i].code == code)
+                return &t.codes[i];
+    }
     return nullptr;
 }
 
@@ -240,7 +400,7 @@ size_t formatFrame(char* out, size_t cap, FrameDialect dialect, bool received,
              info ? info->name : "unknown", unsigned(length));
     line.hex(payload, length);
     if (info && info->decode)
-        info->decode(line, payload, length);
+        info->decode(line, payload, length, datagram[4]);
     return line.length();
 }
 

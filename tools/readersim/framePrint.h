@@ -16,9 +16,9 @@
 #include "console/netAddr.h"
 #include "tools/readersim/simLog.h"
 
-// Which command set names and decodes the codes. The direct and legacy
-// dialects join here with tables of their own.
-enum class FrameDialect { listen };
+// Which command set names and decodes the codes: the listening dialect
+// (0x20..0x2C), the direct dialect (0x01..0x10) and its older variant.
+enum class FrameDialect { listen, direct, legacy };
 
 // "a.b.c.d:port" into out (at least 22 bytes).
 void formatNetAddr(char* out, size_t cap, const NetAddr& addr);

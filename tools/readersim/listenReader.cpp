@@ -9,7 +9,9 @@ namespace {
 
 constexpr size_t kChallengeSize = 256;
 constexpr size_t kPasswordField = 32;
-constexpr size_t kAnswerEcho = 7;  // answers repeat substation, tag ID and two more bytes
+
+const AnswerCodes kAnswers = {netCodeLabelAlarm, netCodeLabelAlarmAck, netCodeLabelAlarmRej,
+                              netCodeSms,        netCodeSmsAck,        netCodeSmsRej};
 
 }  // namespace
 
@@ -20,8 +22,6 @@ ListenReader::ListenReader(const ListenReaderConfig& config, TagSim& tags, Frame
     // Terminate the text fields whatever the caller left in them.
     config_.deviceName[simNameMax] = '\0';
     config_.password[simPasswordMax] = '\0';
-    if (config_.stateCount < 0 || config_.stateCount > simStatesMax)
-        config_.stateCount = 0;
 }
 
 void ListenReader::answerChallenge(const uint8_t challenge[256], const char* password,
@@ -57,11 +57,8 @@ void ListenReader::start() { sendLogin("start"); }
 
 void ListenReader::send(unsigned kind, uint8_t code, const uint8_t* payload, size_t length)
 {
-    uint8_t frame[simFrameMax];
-    const size_t size = buildSimFrame(frame, sizeof frame, netVersionListen, code, payload, length,
-                                      config_.faults.forKind(kind));
-    if (size > 0)
-        sender_.sendFrame(config_.server, frame, size);
+    sendSimFrame(sender_, config_.server, netVersionListen, code, payload, length,
+                 config_.faults.forKind(kind));
 }
 
 void ListenReader::sendLogin(const char* reason)
@@ -85,30 +82,16 @@ void ListenReader::sendAuth()
 
 void ListenReader::sendHeartbeat()
 {
-    uint8_t payload[5 + simStatesMax];
-    netPut32(payload, config_.readerId);
-    payload[4] = uint8_t(config_.stateCount);
-    if (config_.stateCount > 0)
-        std::memcpy(payload + 5, config_.states, size_t(config_.stateCount));
+    uint8_t payload[simStatesPayloadMax];
+    const size_t length = statesPayload(config_, true, payload);
     heartbeatPending_ = true;
-    send(kindHeartbeat, netCodeHeartBeatReq, payload, 5 + size_t(config_.stateCount));
+    send(kindHeartbeat, netCodeHeartBeatReq, payload, length);
 }
 
 void ListenReader::sendReport()
 {
-    const SimTagReport r = tags_.next();
-    uint8_t payload[11 + simExtraMax];
-    netPut32(payload, config_.readerId);
-    payload[4] = r.substation;
-    netPut32(payload + 5, r.tagId);
-    payload[9] = r.status;
-    size_t length = 10;
-    if (r.extraCount > 0) {
-        std::memcpy(payload + length, r.extra, size_t(r.extraCount));
-        length += size_t(r.extraCount);
-    }
-    if (!config_.faults.shortReports)
-        payload[length++] = uint8_t(r.rssi);
+    uint8_t payload[simReportPayloadMax];
+    const size_t length = reportPayload(config_, tags_.next(), true, payload);
     send(kindReport, netCodeLabelReport, payload, length);
 }
 
@@ -133,14 +116,12 @@ void ListenReader::onDatagram(const uint8_t* datagram, size_t size, const NetAdd
             misses_ = 0;
         }
         break;
-    case netCodeLabelAlarm:
-        answer(config_.rejectCalls ? netCodeLabelAlarmRej : netCodeLabelAlarmAck, payload, length);
-        break;
-    case netCodeSms:
-        answer(config_.rejectSms ? netCodeSmsRej : netCodeSmsAck, payload, length);
-        break;
     default:
-        break;  // printed above; nothing else to do
+        // Calls and short messages are answered whatever the state; the
+        // rest is printed above and needs nothing else.
+        if (const uint8_t answer = answerCode(kAnswers, config_, code))
+            send(kindAnswer, answer, payload, answerLength(length));
+        break;
     }
 }
 
@@ -192,11 +173,6 @@ void ListenReader::onAuthAck(const uint8_t* payload, size_t length)
         heartbeatCountdown_ = config_.heartbeatTicks;
         sendHeartbeat();
     }
-}
-
-void ListenReader::answer(uint8_t code, const uint8_t* payload, size_t length)
-{
-    send(kindAnswer, code, payload, length < kAnswerEcho ? length : kAnswerEcho);
 }
 
 void ListenReader::tick()

@@ -18,29 +18,24 @@
 
 #include "console/netAddr.h"
 #include "console/netPdu.h"
-#include "tools/readersim/frameFaults.h"
+#include "tools/readersim/readerFrames.h"
 #include "tools/readersim/readerPersonality.h"
 #include "tools/readersim/simLog.h"
 #include "tools/readersim/tagSim.h"
 
 constexpr size_t simNameMax = 64;      // device name bytes in the login request
 constexpr size_t simPasswordMax = 31;  // password bytes (the answer pads them to 32)
-constexpr int simStatesMax = 255;      // substation states in one heartbeat
 
-struct ListenReaderConfig {
+// The reader ID goes in the four leading bytes of heartbeats and tag
+// reports, the states in every heartbeat.
+struct ListenReaderConfig : ReaderBasics {
     NetAddr server{0x7F000001, 8800};
     char deviceName[simNameMax + 1] = "dev001";
     char password[simPasswordMax + 1] = "314159";
-    uint32_t readerId = 1;   // the four leading bytes of heartbeats and tag reports
     int heartbeatTicks = 10;  // 0 = send no heartbeats
-    uint8_t states[simStatesMax] = {0};
-    int stateCount = 1;
     int loginRetryTicks = 5;
     int reloginMisses = 3;  // 0 = never log in again
     int authDelayTicks = 0;
-    bool rejectCalls = false;  // answer 0x27 with 0x29 instead of 0x28
-    bool rejectSms = false;    // answer 0x2A with 0x2C instead of 0x2B
-    FrameFaults faults;
 };
 
 class ListenReader : public ReaderPersonality {
@@ -71,7 +66,6 @@ private:
     void send(unsigned kind, uint8_t code, const uint8_t* payload, size_t length);
     void onLoginAck(const uint8_t* payload, size_t length);
     void onAuthAck(const uint8_t* payload, size_t length);
-    void answer(uint8_t code, const uint8_t* payload, size_t length);
 
     ListenReaderConfig config_;
     TagSim& tags_;

@@ -1,7 +1,7 @@
 // readersim: the software reader on the command line. The reader's
-// behaviour is the portable core (ListenReader, TagSim, the frame printer);
-// this file only parses the arguments, opens the UDP socket and runs a
-// plain loop: wait briefly for a datagram, hand it over, tick on time.
+// behaviour is the portable core (the personalities, TagSim, the frame
+// printer); this file only parses the arguments, opens the UDP socket and
+// runs a plain loop: wait briefly for a datagram, hand it over, tick on time.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -9,7 +9,9 @@
 #include <thread>
 
 #include "platform/udpSocket.h"
+#include "tools/readersim/directReader.h"
 #include "tools/readersim/framePrint.h"
+#include "tools/readersim/legacyReader.h"
 #include "tools/readersim/listenReader.h"
 #include "tools/readersim/simOptions.h"
 
@@ -33,84 +35,143 @@ public:
     }
 };
 
+// The network stack and the reader's one socket, bound as its mode wants.
+class Session {
+public:
+    Session(const SimOptions& o, FrameDialect dialect)
+        : options_(o), printing_(socket_, log_, dialect)
+    {
+    }
+    ~Session()
+    {
+        socket_.close();
+        if (started_)
+            netStackCleanup();
+    }
+
+    // Binds to all interfaces on localPort (listen) or to waitAt; false
+    // after an error message on stderr.
+    bool open(bool wait)
+    {
+        if (!netStackStartup()) {
+            std::fprintf(stderr, "readersim: the network stack cannot be started\n");
+            return false;
+        }
+        started_ = true;
+        int error = 0;
+        if (!socket_.create(&error)) {
+            std::fprintf(stderr, "readersim: cannot create a UDP socket (error %d)\n", error);
+            return false;
+        }
+        const NetAddr local = wait ? options_.waitAt : NetAddr{0, options_.localPort};
+        const UdpBind bound = wait ? socket_.bindTo(local, &error)
+                                   : socket_.bindAny(local.port, &error);
+        if (bound != UdpBind::ok) {
+            char addr[24];
+            formatNetAddr(addr, sizeof addr, local);
+            std::fprintf(stderr, "readersim: cannot bind UDP %s%s (error %d)\n", addr,
+                         bound == UdpBind::inUse ? ", the port is in use" : "", error);
+            return false;
+        }
+        return true;
+    }
+
+    SimLog& log() { return log_; }
+    FrameSender& sender()
+    {
+        return options_.printSent ? static_cast<FrameSender&>(printing_) : socket_;
+    }
+    uint16_t localPort() const { return socket_.localPort(); }
+
+    // Runs the personality until the duration ends or a stop is requested;
+    // returns why it stopped. A plain loop: wait briefly for a datagram,
+    // hand it over, tick on time.
+    const char* run(ReaderPersonality& personality)
+    {
+        using Clock = std::chrono::steady_clock;
+        const auto period = std::chrono::milliseconds(options_.tickMs);
+        const int duration = options_.durationSeconds;
+        const auto startTime = Clock::now();
+        const auto endTime = startTime + std::chrono::seconds(duration);
+        auto nextTick = startTime + period;
+        uint8_t datagram[kReceiveBytes];
+
+        personality.start();
+        while (!gStopRequested) {
+            const auto now = Clock::now();
+            if (duration > 0 && now >= endTime)
+                return "duration";
+            if (now >= nextTick) {
+                personality.tick();
+                nextTick += period;
+                if (nextTick <= now)  // far behind (a stalled machine): start afresh
+                    nextTick = now + period;
+                continue;
+            }
+            auto until = nextTick;
+            if (duration > 0 && endTime < until)
+                until = endTime;
+            long long waitMs =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1;
+            if (waitMs > kLongestWaitMs)
+                waitMs = kLongestWaitMs;
+            if (!socket_.waitReadable(int(waitMs)))
+                continue;
+            NetAddr from;
+            int error = 0;
+            const long n = socket_.receive(datagram, sizeof datagram, &from, &error);
+            if (n < 0) {
+                simStatus(log_, "receive-error code=%d", error);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
+            personality.onDatagram(datagram, size_t(n), from);
+        }
+        return "interrupt";
+    }
+
+private:
+    const SimOptions& options_;
+    UdpSocket socket_;
+    StdoutLog log_;
+    PrintingSender printing_;
+    bool started_ = false;
+};
+
 int runListen(const SimOptions& o)
 {
-    if (!netStackStartup()) {
-        std::fprintf(stderr, "readersim: the network stack cannot be started\n");
+    Session session(o, FrameDialect::listen);
+    if (!session.open(false))
         return simExitFailure;
-    }
-    UdpSocket socket;
-    int error = 0;
-    if (!socket.create(&error)) {
-        std::fprintf(stderr, "readersim: cannot create a UDP socket (error %d)\n", error);
-        netStackCleanup();
-        return simExitFailure;
-    }
-    if (socket.bindAny(o.localPort, &error) != UdpBind::ok) {
-        std::fprintf(stderr, "readersim: cannot bind UDP port %u (error %d)\n",
-                     unsigned(o.localPort), error);
-        socket.close();
-        netStackCleanup();
-        return simExitFailure;
-    }
-
-    StdoutLog log;
-    PrintingSender printing(socket, log, FrameDialect::listen);
-    FrameSender& sender = o.printSent ? static_cast<FrameSender&>(printing) : socket;
     TagSim tags(o.tags);
-    ListenReader reader(o.listen, tags, sender, log);
-    ReaderPersonality& personality = reader;
-
+    ListenReader reader(o.listen, tags, session.sender(), session.log());
     char server[24];
     formatNetAddr(server, sizeof server, o.listen.server);
-    simStatus(log, "readersim mode=listen server=%s local-port=%u name=%s tick-ms=%d duration=%d",
-              server, unsigned(socket.localPort()), o.listen.deviceName, o.tickMs,
+    simStatus(session.log(),
+              "readersim mode=listen server=%s local-port=%u name=%s tick-ms=%d duration=%d",
+              server, unsigned(session.localPort()), o.listen.deviceName, o.tickMs,
               o.durationSeconds);
-
-    using Clock = std::chrono::steady_clock;
-    const auto period = std::chrono::milliseconds(o.tickMs);
-    const auto startTime = Clock::now();
-    const auto endTime = startTime + std::chrono::seconds(o.durationSeconds);
-    auto nextTick = startTime + period;
-    const char* reason = "interrupt";
-    uint8_t datagram[kReceiveBytes];
-
-    personality.start();
-    while (!gStopRequested) {
-        const auto now = Clock::now();
-        if (o.durationSeconds > 0 && now >= endTime) {
-            reason = "duration";
-            break;
-        }
-        if (now >= nextTick) {
-            personality.tick();
-            nextTick += period;
-            if (nextTick <= now)  // far behind (a stalled machine): start afresh
-                nextTick = now + period;
-            continue;
-        }
-        auto until = nextTick;
-        if (o.durationSeconds > 0 && endTime < until)
-            until = endTime;
-        long long waitMs =
-            std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1;
-        if (waitMs > kLongestWaitMs)
-            waitMs = kLongestWaitMs;
-        if (!socket.waitReadable(int(waitMs)))
-            continue;
-        NetAddr from;
-        const long n = socket.receive(datagram, sizeof datagram, &from, &error);
-        if (n < 0) {
-            simStatus(log, "receive-error code=%d", error);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            continue;
-        }
-        personality.onDatagram(datagram, size_t(n), from);
-    }
-    simStatus(log, "stop reason=%s state=%s logins=%d", reason,
+    const char* reason = session.run(reader);
+    simStatus(session.log(), "stop reason=%s state=%s logins=%d", reason,
               ListenReader::stateName(reader.state()), reader.loginsSent());
-    socket.close();
-    netStackCleanup();
+    return simExitOk;
+}
+
+// The direct and the legacy reader: Reader is DirectReader or LegacyReader.
+template <class Reader, class Config>
+int runWaiting(const SimOptions& o, const Config& config, const char* mode,
+               FrameDialect dialect)
+{
+    Session session(o, dialect);
+    if (!session.open(true))
+        return simExitFailure;
+    TagSim tags(o.tags);
+    Reader reader(config, tags, session.sender(), session.log());
+    char bound[24];
+    formatNetAddr(bound, sizeof bound, NetAddr{o.waitAt.ip, session.localPort()});
+    simStatus(session.log(), "readersim mode=%s bind=%s version=%u tick-ms=%d duration=%d", mode,
+              bound, unsigned(config.version), o.tickMs, o.durationSeconds);
+    reader.printStop(session.run(reader));
     return simExitOk;
 }
 
@@ -125,7 +186,7 @@ int main(int argc, char** argv)
         return simExitUsage;
     }
     if (options.help) {
-        std::fputs(simUsage().c_str(), stdout);
+        std::fputs(simUsage(options.mode).c_str(), stdout);
         return simExitOk;
     }
     std::signal(SIGINT, onStopSignal);
@@ -133,6 +194,10 @@ int main(int argc, char** argv)
     switch (options.mode) {
     case SimMode::listen:
         return runListen(options);
+    case SimMode::direct:
+        return runWaiting<DirectReader>(options, options.direct, "direct", FrameDialect::direct);
+    case SimMode::legacy:
+        return runWaiting<LegacyReader>(options, options.legacy, "legacy", FrameDialect::legacy);
     case SimMode::none:
         break;
     }

@@ -124,7 +124,34 @@ bool parseEndpoint(const char* text, NetAddr* out)
     return true;
 }
 
-enum : unsigned { modeListen = 1u << 0 };
+enum : unsigned {
+    modeListen = 1u << 0,
+    modeDirect = 1u << 1,
+    modeLegacy = 1u << 2,
+    modeWaiting = modeDirect | modeLegacy,  // the readers that wait for a console
+    modeAll = modeListen | modeWaiting,
+};
+
+// The parts of the configuration that several modes share; the parser
+// sets the mode before any option is applied.
+ReaderBasics& basics(SimOptions& o)
+{
+    switch (o.mode) {
+    case SimMode::direct:
+        return o.direct;
+    case SimMode::legacy:
+        return o.legacy;
+    default:
+        return o.listen;
+    }
+}
+
+WaitingReaderConfig& waiting(SimOptions& o)
+{
+    if (o.mode == SimMode::legacy)
+        return o.legacy;
+    return o.direct;
+}
 
 // A handler applies one option; it returns false when the value is not
 // acceptable, and the parser then quotes the option's expectation.
@@ -133,14 +160,14 @@ using Apply = bool (*)(SimOptions& o, const char* v);
 struct OptionEntry {
     const char* name;    // nullptr: a heading of the help text
     const char* value;   // nullptr: a flag without a value
-    unsigned modes;
+    unsigned modes;      // a heading shows in the help of these modes
     const char* expect;  // what the value must be, for error messages
     const char* help;    // help text; the default in brackets
     Apply apply;
 };
 
 const OptionEntry kOptions[] = {
-    {nullptr, nullptr, 0, nullptr, "Connection", nullptr},
+    {nullptr, nullptr, modeAll, nullptr, "Connection", nullptr},
     {"--server", "IP:PORT", modeListen, "a dotted IPv4 address, a colon and a port 1..65535",
      "console to log in to [127.0.0.1:8800]",
      [](SimOptions& o, const char* v) { return parseEndpoint(v, &o.listen.server); }},
@@ -155,17 +182,56 @@ const OptionEntry kOptions[] = {
      [](SimOptions& o, const char* v) {
          return copyText(v, o.listen.password, simPasswordMax);
      }},
-    {"--reader-id", "N", modeListen, "a number 0..4294967295",
-     "32-bit value in the first four bytes of heartbeats and tag reports [1]",
+    {"--bind", "IP", modeWaiting, "a dotted IPv4 address",
+     "address to wait on; 0.0.0.0 for every interface [127.0.0.1]",
+     [](SimOptions& o, const char* v) { return parseDottedIpv4(v, &o.waitAt.ip); }},
+    {"--port", "N", modeWaiting, "a port 0..65535",
+     "UDP port to wait on; the consoles send to 4099; 0 picks a free one [4099]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 65535, &o.waitAt.port); }},
+    {"--user", "TEXT", modeWaiting, "a user name of at most 16 bytes",
+     "user name a login must carry; other logins are refused [admin]",
+     [](SimOptions& o, const char* v) { return copyText(v, waiting(o).user, simIdentityMax); }},
+    {"--password", "TEXT", modeWaiting, "a password of at most 16 bytes",
+     "password a login must carry; other logins are refused [314159]",
      [](SimOptions& o, const char* v) {
-         return parseNumber(v, 0, 0xFFFFFFFFLL, &o.listen.readerId);
+         return copyText(v, waiting(o).password, simIdentityMax);
+     }},
+    {"--version", "N", modeDirect, "a version 0..255",
+     "protocol version, the version byte of every frame; below 4 the reader answers "
+     "heartbeats and reports without leading bytes, from 4 on it sends link requests and "
+     "starts reports with --reader-id [4]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 255, &o.direct.version); }},
+    {"--version", "N", modeLegacy, "a version 0..255",
+     "version byte of every frame; the console does not read it [2]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 255, &o.legacy.version); }},
+    {"--reader-id", "N", modeAll, "a number 0..4294967295",
+     "32-bit value in the four leading bytes of the frames that have them: heartbeats and "
+     "reports (listen), link requests and version-4 reports (direct) [1]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, 0, 0xFFFFFFFFLL, &basics(o).readerId);
      }},
 
-    {nullptr, nullptr, 0, nullptr, "Timing (in ticks of --tick-ms)", nullptr},
-    {"--tick-ms", "N", modeListen, "a whole number of milliseconds 10..60000",
+    {nullptr, nullptr, modeWaiting, nullptr, "Login", nullptr},
+    {"--refuse-login", nullptr, modeWaiting, nullptr, "refuse every login (result 1)",
+     [](SimOptions& o, const char*) {
+         waiting(o).refuseLogin = true;
+         return true;
+     }},
+    {"--login-result", "N", modeLegacy, "a number 0..65535",
+     "16-bit result in the ack of a login that passes; anything but 0 refuses it [0]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 65535, &o.legacy.loginResult); }},
+    {"--short-login-ack", nullptr, modeLegacy, nullptr,
+     "send the login ack's result as one byte (its low byte) instead of two",
+     [](SimOptions& o, const char*) {
+         o.legacy.shortLoginAck = true;
+         return true;
+     }},
+
+    {nullptr, nullptr, modeAll, nullptr, "Timing (in ticks of --tick-ms)", nullptr},
+    {"--tick-ms", "N", modeAll, "a whole number of milliseconds 10..60000",
      "length of one tick [1000]",
      [](SimOptions& o, const char* v) { return parseNumber(v, 10, 60000, &o.tickMs); }},
-    {"--duration", "S", modeListen, "a whole number of seconds 0..31536000",
+    {"--duration", "S", modeAll, "a whole number of seconds 0..31536000",
      "stop after S seconds; 0 runs until interrupted [0]",
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, 31536000, &o.durationSeconds);
@@ -196,48 +262,56 @@ const OptionEntry kOptions[] = {
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, 3600, &o.listen.authDelayTicks);
      }},
-
-    {nullptr, nullptr, 0, nullptr, "Substations and tags", nullptr},
-    {"--states", "LIST", modeListen, "up to 255 comma-separated states 0..255 (empty for none)",
-     "substation states 0, 1, ... sent in every heartbeat [0]",
+    {"--link-period", "N", modeDirect, "a whole number of ticks 1..59",
+     "ticks between link requests from version 4 on; the console drops a link after 60 s "
+     "without one [20]",
      [](SimOptions& o, const char* v) {
-         return parseList(v, 0, 255, simStatesMax, o.listen.states, &o.listen.stateCount, true);
+         return parseNumber(v, 1, 59, &o.direct.linkPeriodTicks);
      }},
-    {"--tags", "N", modeListen, "a whole number 0..1000000", "number of simulated tags [3]",
+
+    {nullptr, nullptr, modeAll, nullptr, "Substations and tags", nullptr},
+    {"--states", "LIST", modeAll, "up to 255 comma-separated states 0..255 (empty for none)",
+     "substation states 0, 1, ... sent in every heartbeat (listen), heartbeat ack and link "
+     "request [0]",
+     [](SimOptions& o, const char* v) {
+         ReaderBasics& b = basics(o);
+         return parseList(v, 0, 255, simStatesMax, b.states, &b.stateCount, true);
+     }},
+    {"--tags", "N", modeAll, "a whole number 0..1000000", "number of simulated tags [3]",
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, simTagsMax, &o.tags.tagCount);
      }},
-    {"--first-tag", "ID", modeListen, "a tag ID 0..4294967295", "ID of tag 0 [1]",
+    {"--first-tag", "ID", modeAll, "a tag ID 0..4294967295", "ID of tag 0 [1]",
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, 0xFFFFFFFFLL, &o.tags.firstTagId);
      }},
-    {"--tag-step", "N", modeListen, "a number 0..4294967295",
+    {"--tag-step", "N", modeAll, "a number 0..4294967295",
      "ID distance between tags; 0 gives one ID at several substations [1]",
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, 0xFFFFFFFFLL, &o.tags.tagIdStep);
      }},
-    {"--substations", "LIST", modeListen, "up to 255 comma-separated numbers 0..255",
+    {"--substations", "LIST", modeAll, "up to 255 comma-separated numbers 0..255",
      "substation of tag i is entry i modulo the list length [0]",
      [](SimOptions& o, const char* v) {
          return parseList(v, 0, 255, simListMax, o.tags.substations, &o.tags.substationCount,
                           false);
      }},
-    {"--rate", "N", modeListen, "a whole number 0..100000",
+    {"--rate", "N", modeAll, "a whole number 0..100000",
      "tag reports per tick, round robin over the tags [one per tag]",
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, 100000, &o.tags.reportsPerTick);
      }},
-    {"--rssi", "LIST", modeListen, "up to 255 comma-separated values -128..127",
+    {"--rssi", "LIST", modeAll, "up to 255 comma-separated values -128..127",
      "RSSI in dB; report k of a tag carries entry k modulo the list length [-40]",
      [](SimOptions& o, const char* v) {
          return parseList(v, -128, 127, simListMax, o.tags.rssi, &o.tags.rssiCount, false);
      }},
-    {"--low-voltage", "N", modeListen, "a whole number 0..1000000",
+    {"--low-voltage", "N", modeAll, "a whole number 0..1000000",
      "tags 0, N, 2N, ... report low voltage (status bit 0); 0 none [0]",
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, simTagsMax, &o.tags.lowVoltageEvery);
      }},
-    {"--extra", "HEX", modeListen, "0 to 7 bytes as hex digits, e.g. 0A0B0C",
+    {"--extra", "HEX", modeAll, "0 to 7 bytes as hex digits, e.g. 0A0B0C",
      "extra-data bytes in every report; their count goes in status bits 5..7 [none]",
      [](SimOptions& o, const char* v) {
          const size_t n = std::strlen(v);
@@ -252,7 +326,7 @@ const OptionEntry kOptions[] = {
          o.tags.extraCount = int(n / 2);
          return true;
      }},
-    {"--status-bits", "N", modeListen, "an even number 0..0x1E (status bits 1..4)",
+    {"--status-bits", "N", modeAll, "an even number 0..0x1E (status bits 1..4)",
      "OR'ed into every status byte; 0x0E makes reports the console ignores [0]",
      [](SimOptions& o, const char* v) {
          long long b = 0;
@@ -261,49 +335,73 @@ const OptionEntry kOptions[] = {
          o.tags.statusBits = uint8_t(b);
          return true;
      }},
-
-    {nullptr, nullptr, 0, nullptr, "Answers to the console", nullptr},
-    {"--reject-calls", nullptr, modeListen, nullptr,
-     "answer calls (0x27) with 0x29 instead of 0x28",
+    {"--report-refused", nullptr, modeWaiting, nullptr,
+     "report tags also after a refused login, to the address of the last login",
      [](SimOptions& o, const char*) {
-         o.listen.rejectCalls = true;
-         return true;
-     }},
-    {"--reject-sms", nullptr, modeListen, nullptr,
-     "answer short messages (0x2A) with 0x2C instead of 0x2B",
-     [](SimOptions& o, const char*) {
-         o.listen.rejectSms = true;
+         waiting(o).reportWhenRefused = true;
          return true;
      }},
 
-    {nullptr, nullptr, 0, nullptr,
-     "Misbehaviour (KINDS: a comma list of login, auth, heartbeat, report, answer\n   or all)", nullptr},
-    {"--bad-crc", "KINDS", modeListen, "a list of frame kinds",
+    {nullptr, nullptr, modeAll, nullptr, "Answers to the console", nullptr},
+    {"--reject-calls", nullptr, modeAll, nullptr,
+     "answer calls with a rejection: 0x27 with 0x29 instead of 0x28 (listen), 0x06 with "
+     "0x08 instead of 0x07 (direct, legacy)",
+     [](SimOptions& o, const char*) {
+         basics(o).rejectCalls = true;
+         return true;
+     }},
+    {"--reject-sms", nullptr, modeAll, nullptr,
+     "answer short messages with a rejection: 0x2A with 0x2C instead of 0x2B (listen), 0x09 "
+     "with 0x0B instead of 0x0A (direct, legacy)",
+     [](SimOptions& o, const char*) {
+         basics(o).rejectSms = true;
+         return true;
+     }},
+
+    {nullptr, nullptr, modeAll, nullptr,
+     "Misbehaviour (KINDS: a comma list of login, auth, heartbeat, link, report,\n"
+     "   answer or all)",
+     nullptr},
+    {"--silent", nullptr, modeWaiting, nullptr,
+     "never answer and never send anything; received frames are still printed",
+     [](SimOptions& o, const char*) {
+         waiting(o).silent = true;
+         return true;
+     }},
+    {"--stop-keepalive", "N", modeWaiting, "a whole number of ticks 0..31536000",
+     "N ticks after the first accepted login stop answering heartbeats and sending link "
+     "requests; reports go on [never]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, 0, 31536000, &waiting(o).keepAliveTicks);
+     }},
+    {"--bad-crc", "KINDS", modeAll, "a list of frame kinds",
      "send these frames with a wrong CRC",
-     [](SimOptions& o, const char* v) { return parseFrameKinds(v, &o.listen.faults.badCrc); }},
-    {"--bad-length", "KINDS", modeListen, "a list of frame kinds",
+     [](SimOptions& o, const char* v) { return parseFrameKinds(v, &basics(o).faults.badCrc); }},
+    {"--bad-length", "KINDS", modeAll, "a list of frame kinds",
      "send these frames with a length field one too large",
      [](SimOptions& o, const char* v) {
-         return parseFrameKinds(v, &o.listen.faults.badLength);
+         return parseFrameKinds(v, &basics(o).faults.badLength);
      }},
-    {"--oversize", "KINDS", modeListen, "a list of frame kinds",
+    {"--oversize", "KINDS", modeAll, "a list of frame kinds",
      "pad these frames with zero bytes to 1100-byte datagrams",
-     [](SimOptions& o, const char* v) { return parseFrameKinds(v, &o.listen.faults.oversize); }},
-    {"--short-reports", nullptr, modeListen, nullptr,
+     [](SimOptions& o, const char* v) {
+         return parseFrameKinds(v, &basics(o).faults.oversize);
+     }},
+    {"--short-reports", nullptr, modeAll, nullptr,
      "leave the RSSI byte out of tag reports (shorter than their layout)",
      [](SimOptions& o, const char*) {
-         o.listen.faults.shortReports = true;
+         basics(o).faults.shortReports = true;
          return true;
      }},
 
-    {nullptr, nullptr, 0, nullptr, "Output", nullptr},
-    {"--print-sent", nullptr, modeListen, nullptr,
+    {nullptr, nullptr, modeAll, nullptr, "Output", nullptr},
+    {"--print-sent", nullptr, modeAll, nullptr,
      "also print every sent frame as a \"tx\" line",
      [](SimOptions& o, const char*) {
          o.printSent = true;
          return true;
      }},
-    {"--help", nullptr, modeListen, nullptr, "show this text",
+    {"--help", nullptr, modeAll, nullptr, "show the help of this mode",
      [](SimOptions& o, const char*) {
          o.help = true;
          return true;
@@ -314,14 +412,65 @@ struct ModeEntry {
     const char* name;
     SimMode mode;  // SimMode::none: planned, not built yet
     unsigned bit;
+    const char* summary;   // its line of the usage list
+    const char* about;     // what the reader does in this mode
+    const char* examples;  // lines of the examples
 };
 
 const ModeEntry kModes[] = {
-    {"listen", SimMode::listen, modeListen},
-    {"direct", SimMode::none, 0},
-    {"legacy", SimMode::none, 0},
-    {"serial", SimMode::none, 0},
+    {"listen", SimMode::listen, modeListen,
+     "log in to a listening console and report tags",
+     "In mode listen the reader logs in to the console at --server with --name,\n"
+     "answers its challenge with an MD5 over the challenge and --password, then\n"
+     "sends a heartbeat at once and every --heartbeat ticks, and reports its\n"
+     "simulated tags every tick while linked. It answers calls (0x27) with 0x28\n"
+     "and short messages (0x2A) with 0x2B. A login goes out again when no\n"
+     "accepting answer comes within --login-retry ticks, and after\n"
+     "--relogin-misses unanswered heartbeats in a row.\n",
+     "  readersim listen --server 192.168.1.20:8800 --tags 20 --states 0,0,1,3\n"
+     "  readersim listen --duration 60 --tick-ms 100 --rssi -50,-40,-60 --extra 0A0B\n"
+     "  readersim listen --password 000000            (refused: wrong answer)\n"
+     "  readersim listen --auth-delay 11              (refused: auth too late)\n"
+     "  readersim listen --no-heartbeat               (link drops after 60 s)\n"
+     "  readersim listen --bad-crc report --reject-calls\n"},
+    {"direct", SimMode::direct, modeDirect,
+     "wait on UDP 4099 for the connecting console",
+     "In mode direct the reader waits on --bind:--port for the connecting\n"
+     "console's login (0x01: --user and --password, 16 bytes each, then 0x0A)\n"
+     "and answers it with a login ack (0x02, result 0 or 1) whose version byte\n"
+     "is --version. Once a login is accepted it reports its tags every tick to\n"
+     "the address the login came from. Below version 4 it answers heartbeats\n"
+     "(0x04) with 0x05 and the --states; from version 4 on it sends a link\n"
+     "request (0x0F) every --link-period ticks and expects a link ack (0x10).\n"
+     "Calls (0x06) get 0x07, short messages (0x09) get 0x0A.\n",
+     "  readersim direct --bind 0.0.0.0 --tags 20 --states 0,0,1,3\n"
+     "  readersim direct --version 2                  (answers heartbeats)\n"
+     "  readersim direct --refuse-login               (the console keeps retrying)\n"
+     "  readersim direct --stop-keepalive 0           (link drops 60 s after login)\n"
+     "  readersim direct --silent --print-sent\n"},
+    {"legacy", SimMode::legacy, modeLegacy,
+     "wait on UDP 4099 for the legacy console",
+     "In mode legacy the reader is the older model: it waits on --bind:--port\n"
+     "for the legacy console's 32-byte login (--user and --password, 16 bytes\n"
+     "each) and answers with a 16-bit result (--login-result). Once a login is\n"
+     "accepted it reports its tags every tick, always without leading bytes, to\n"
+     "the address the login came from; it answers heartbeats (0x04) with 0x05\n"
+     "and the --states, calls (0x06) with 0x07 and short messages (0x09, 124\n"
+     "bytes) with 0x0A. It sends no link requests.\n",
+     "  readersim legacy --tags 20 --substations 0,1,2 --states 0,1,0\n"
+     "  readersim legacy --login-result 1             (refused: result 00 01)\n"
+     "  readersim legacy --short-login-ack            (result in one byte)\n"
+     "  readersim legacy --stop-keepalive 0           (reports alone keep the link)\n"},
+    {"serial", SimMode::none, 0, nullptr, nullptr, nullptr},
 };
+
+const ModeEntry* findMode(SimMode mode)
+{
+    for (const ModeEntry& m : kModes)
+        if (m.mode == mode && mode != SimMode::none)
+            return &m;
+    return nullptr;
+}
 
 void fail(char* error, size_t cap, const char* format, ...)
 #if defined(__GNUC__)
@@ -337,6 +486,7 @@ void fail(char* error, size_t cap, const char* format, ...)
 }
 
 }  // namespace
+
 
 bool parseDottedIpv4(const char* text, uint32_t* ip)
 {
@@ -470,31 +620,49 @@ std::string wrapHelp(const char* help)
 
 }  // namespace
 
-std::string simUsage()
+std::string simUsage(SimMode mode)
 {
+    const ModeEntry* only = findMode(mode);
+    const unsigned shown = only ? only->bit : unsigned(modeAll);
     std::string text =
         "readersim - a software reader for the tag desk tools\n"
         "\n"
-        "Usage:\n"
-        "  readersim listen [options]   log in to a listening console and report tags\n"
-        "  readersim --help             show this text\n"
-        "  (the modes direct, legacy and serial are planned)\n"
-        "\n"
-        "In mode listen the reader logs in to the console at --server with --name,\n"
-        "answers its challenge with an MD5 over the challenge and --password, then\n"
-        "sends a heartbeat at once and every --heartbeat ticks, and reports its\n"
-        "simulated tags every tick while linked. It answers calls (0x27) with 0x28\n"
-        "and short messages (0x2A) with 0x2B. A login goes out again when no\n"
-        "accepting answer comes within --login-retry ticks, and after\n"
-        "--relogin-misses unanswered heartbeats in a row.\n"
+        "Usage:\n";
+    for (const ModeEntry& m : kModes) {
+        if (m.mode == SimMode::none || (m.bit & shown) == 0)
+            continue;
+        std::string head = std::string("  readersim ") + m.name + " [options]";
+        head.resize(31, ' ');
+        text += head + m.summary + "\n";
+    }
+    if (only) {
+        text += std::string("  readersim ") + only->name + " --help" +
+                std::string(31 - 19 - std::strlen(only->name), ' ') + "show this text\n";
+        text += "  readersim --help             every mode and option\n";
+    } else {
+        text += "  readersim MODE --help        the options of one mode\n"
+                "  readersim --help             show this text\n"
+                "  (the mode serial is planned)\n";
+    }
+    for (const ModeEntry& m : kModes)
+        if (m.mode != SimMode::none && (m.bit & shown) != 0)
+            text += std::string("\n") + m.about;
+    text +=
         "\n"
         "Output (stdout, one line each, flushed): every received datagram as an\n"
         "\"rx ...\" line of key=value items, status lines starting with \"# \".\n"
         "Errors go to stderr. Exit codes: 0 done, 1 socket failure, 2 bad arguments.\n"
         "The line format is described in docs/readersim.md.\n"
-        "\n"
-        "Options of mode listen (default in brackets; --opt=value also works):\n";
+        "\n";
+    if (only)
+        text += std::string("Options of mode ") + only->name +
+                " (default in brackets; --opt=value also works):\n";
+    else
+        text += "Options (default in brackets; --opt=value also works; the modes in\n"
+                "parentheses when an option is not for every mode):\n";
     for (const OptionEntry& s : kOptions) {
+        if ((s.modes & shown) == 0)
+            continue;
         if (!s.name) {
             text += " ";
             text += s.help;
@@ -511,16 +679,24 @@ std::string simUsage()
             head.resize(kHelpIndent, ' ');
         else
             head += "\n" + std::string(kHelpIndent, ' ');
-        text += head + wrapHelp(s.help) + "\n";
+        std::string help = s.help;
+        if (!only && s.modes != modeAll) {
+            help += " (";
+            const char* separator = "";
+            for (const ModeEntry& m : kModes) {
+                if (m.mode != SimMode::none && (m.bit & s.modes) != 0) {
+                    help += separator;
+                    help += m.name;
+                    separator = ", ";
+                }
+            }
+            help += ")";
+        }
+        text += head + wrapHelp(help.c_str()) + "\n";
     }
-    text +=
-        "\n"
-        "Examples:\n"
-        "  readersim listen --server 192.168.1.20:8800 --tags 20 --states 0,0,1,3\n"
-        "  readersim listen --duration 60 --tick-ms 100 --rssi -50,-40,-60 --extra 0A0B\n"
-        "  readersim listen --password 000000            (refused: wrong answer)\n"
-        "  readersim listen --auth-delay 11              (refused: auth too late)\n"
-        "  readersim listen --no-heartbeat               (link drops after 60 s)\n"
-        "  readersim listen --bad-crc report --reject-calls\n";
+    text += "\nExamples:\n";
+    for (const ModeEntry& m : kModes)
+        if (m.mode != SimMode::none && (m.bit & shown) != 0)
+            text += m.examples;
     return text;
 }

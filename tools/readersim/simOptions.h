@@ -1,6 +1,6 @@
 // The command line of readersim: "readersim MODE [options]". The options
 // are one table (name, value, modes, help text, handler), from which both
-// the parser and the --help text come. Values are read strictly: a number
+// the parser and the --help text of each mode come. Values are read strictly: a number
 // must be a whole number in its range (decimal, or hexadecimal with 0x),
 // and anything else is an error that names the option.
 #pragma once
@@ -8,19 +8,25 @@
 #include <cstdint>
 #include <string>
 
+#include "console/directCodes.h"
+#include "tools/readersim/directReader.h"
+#include "tools/readersim/legacyReader.h"
 #include "tools/readersim/listenReader.h"
 #include "tools/readersim/tagSim.h"
 
-enum class SimMode { none, listen };
+enum class SimMode { none, listen, direct, legacy };
 
 struct SimOptions {
     SimMode mode = SimMode::none;
     bool help = false;
     int tickMs = 1000;
     int durationSeconds = 0;  // 0 = until interrupted
-    uint16_t localPort = 0;   // 0 = any free port
+    uint16_t localPort = 0;   // listen: the port sent from; 0 = any free port
+    NetAddr waitAt{0x7F000001, devReaderPort};  // direct, legacy: where the reader waits
     bool printSent = false;
     ListenReaderConfig listen;
+    DirectReaderConfig direct;
+    LegacyReaderConfig legacy;
     TagSimConfig tags;
 };
 
@@ -32,8 +38,8 @@ enum : int { simExitOk = 0, simExitFailure = 1, simExitUsage = 2 };
 bool parseSimOptions(int argc, const char* const* argv, SimOptions* options, char* error,
                      size_t errorCap);
 
-// The --help text.
-std::string simUsage();
+// The --help text: of one mode, or of every mode with SimMode::none.
+std::string simUsage(SimMode mode = SimMode::none);
 
 // "a.b.c.d" to a host-order address; false for anything else.
 bool parseDottedIpv4(const char* text, uint32_t* ip);

@@ -4,20 +4,31 @@
 
 #include <cstring>
 
-#include "tests/unit/readersim/readerFixture.h"
+#include "tests/unit/readersim/waitingFixture.h"
 #include "tools/readersim/framePrint.h"
 
 namespace {
 
 const NetAddr kConsole{0x7F000001, 8800};
 
-std::string line(const Bytes& datagram, bool received = true, const NetAddr& peer = kConsole)
+std::string line(const Bytes& datagram, bool received = true, const NetAddr& peer = kConsole,
+                 FrameDialect dialect = FrameDialect::listen)
 {
     char out[simLineMax];
-    const size_t n = formatFrame(out, sizeof out, FrameDialect::listen, received, peer,
-                                 datagram.data(), datagram.size());
+    const size_t n = formatFrame(out, sizeof out, dialect, received, peer, datagram.data(),
+                                 datagram.size());
     EXPECT_EQ(n, std::strlen(out));
     return out;
+}
+
+// The items after the payload: what the line decodes.
+std::string decoded(const std::string& text)
+{
+    const size_t payload = text.find(" payload=");
+    if (payload == std::string::npos)
+        return "";
+    const size_t next = text.find(' ', payload + 1);
+    return next == std::string::npos ? "" : text.substr(next + 1);
 }
 
 }  // namespace
@@ -140,4 +151,91 @@ TEST(FramePrint, TheLargestDatagramFitsOneLine)
                                  big.data(), big.size());
     EXPECT_EQ(n, 15u);
     EXPECT_EQ(std::string(small), "rx from=127.0.0");
+}
+
+TEST(FramePrint, DirectAndLegacyFrames)
+{
+    const FrameDialect direct = FrameDialect::direct, legacy = FrameDialect::legacy;
+    Bytes login = identity("admin", "314159");
+    login.push_back(0x0A);
+    Bytes longSms = hexBytes("02 00000064 0007 06 03 05 0E 07 09 03 616263");
+    longSms.resize(124, 0);
+    Bytes paddingSpoilt = longSms;
+    paddingSpoilt[123] = 0x20;
+    Bytes textTooLong = longSms;
+    textTooLong[13] = 111;
+    struct Case {
+        const char* name;
+        FrameDialect dialect;
+        Bytes datagram;
+        const char* items;  // the decoded items
+    };
+    const Case cases[] = {
+        {"direct login", direct, frameV(4, devCmdLogin, login),
+         "user=admin password=314159 end=0x0A"},
+        {"direct login of 32 bytes", direct, frameV(4, devCmdLogin, identity("admin", "314159")),
+         "malformed=short"},
+        {"legacy login", legacy, frameV(0, devCmdLogin, identity("a b", "\\x")),
+         "user=a\\x20b password=\\x5Cx"},
+        {"legacy login of 33 bytes", legacy, frameV(0, devCmdLogin, login),
+         "user=admin password=314159 malformed=trailing"},
+        {"direct login ack", direct, frameV(4, devCmdLoginAck, {0}), "result=0"},
+        {"legacy login ack", legacy, frameV(2, devCmdLoginAck, {1, 0}), "result=256"},
+        {"legacy one-byte login ack", legacy, frameV(2, devCmdLoginAck, {0}), "malformed=short"},
+        {"heartbeat", direct, frameV(2, devCmdHeartBeat, {}), ""},
+        {"heartbeat with a payload", legacy, frameV(0, devCmdHeartBeat, {0}),
+         "malformed=trailing"},
+        {"heartbeat ack", legacy, frameV(2, devCmdHeartBeatAck, {3, 0, 2, 1}),
+         "count=3 states=0,2,1"},
+        {"heartbeat ack, states missing", direct, frameV(2, devCmdHeartBeatAck, {3, 0}),
+         "count=3 states=0 malformed=short"},
+        {"link request", direct, frameV(4, devCmdLinkReq, {0, 0, 0, 9, 2, 3, 0}),
+         "reader=9 count=2 states=3,0"},
+        {"link ack", direct, frameV(4, devCmdLinkAck, {}), ""},
+        {"report, version 4", direct,
+         frameV(4, devCmdLabelReport, hexBytes("01020304 03 0A0B0C0D 41 AABB D8")),
+         "reader=16909060 sub=3 tag=168496141 status=0x41 lowv=1 n=2 extra=AABB rssi=-40"},
+        {"report, version 2", direct,
+         frameV(2, devCmdLabelReport, hexBytes("03 0A0B0C0D 41 AABB D8")),
+         "sub=3 tag=168496141 status=0x41 lowv=1 n=2 extra=AABB rssi=-40"},
+        {"legacy report with version byte 4", legacy,
+         frameV(4, devCmdLabelReport, hexBytes("03 0A0B0C0D 41 AABB D8")),
+         "sub=3 tag=168496141 status=0x41 lowv=1 n=2 extra=AABB rssi=-40"},
+        {"report without rssi", direct, frameV(2, devCmdLabelReport, hexBytes("03 0A0B0C0D 00")),
+         "malformed=short"},
+        {"call", legacy, hexBytes("51 56 52 46 02 06 99 D8 00 07 01 00 00 00 64 05 01"),
+         "sub=1 tag=100 action=5 lamp=1 signal=green+buzzer"},
+        {"direct sms", direct, frameV(4, devCmdSms, Bytes(longSms.begin(), longSms.begin() + 17)),
+         "sub=2 tag=100 msg=7 year=6 date=2026-03-05 time=14:07:09 textlen=3 text=616263"},
+        {"padded sms", legacy, frameV(2, devCmdSms, longSms),
+         "sub=2 tag=100 msg=7 year=6 date=2026-03-05 time=14:07:09 textlen=3 text=616263"},
+        {"padded sms, not padded", legacy,
+         frameV(2, devCmdSms, Bytes(longSms.begin(), longSms.begin() + 17)),
+         "sub=2 tag=100 msg=7 year=6 date=2026-03-05 time=14:07:09 textlen=3 text=616263 "
+         "malformed=short"},
+        {"padded sms, a byte in the padding", legacy, frameV(2, devCmdSms, paddingSpoilt),
+         "sub=2 tag=100 msg=7 year=6 date=2026-03-05 time=14:07:09 textlen=3 text=616263 "
+         "malformed=padding"},
+        {"padded sms, text longer than its field", legacy, frameV(2, devCmdSms, textTooLong),
+         nullptr},
+        {"link ack in the legacy dialect", legacy, frameV(4, devCmdLinkAck, {}), ""},
+    };
+    for (const Case& c : cases) {
+        const std::string text = line(c.datagram, true, kConsole, c.dialect);
+        if (c.items) {
+            EXPECT_EQ(decoded(text), c.items) << c.name << ": " << text;
+        }
+    }
+    // The head names the code in the dialect's own words.
+    EXPECT_EQ(line(frameV(4, devCmdLogin, login), true, kConsole, direct),
+              "rx from=127.0.0.1:8800 ver=4 code=0x01 name=devCmdLogin len=33 "
+              "payload=61646D696E0000000000000000000000333134313539000000000000000000000A "
+              "user=admin password=314159 end=0x0A");
+    EXPECT_EQ(line(frameV(4, devCmdLinkAck, {}), true, kConsole, legacy),
+              "rx from=127.0.0.1:8800 ver=4 code=0x10 name=unknown len=0 payload=");
+    EXPECT_EQ(line(frameV(4, devCmdLinkAck, {}), true, kConsole, direct),
+              "rx from=127.0.0.1:8800 ver=4 code=0x10 name=devCmdLinkAck len=0 payload=");
+    const std::string tooLong = line(frameV(2, devCmdSms, textTooLong), true, kConsole, legacy);
+    EXPECT_NE(tooLong.find(" textlen=111 text=616263"), std::string::npos) << tooLong;
+    EXPECT_EQ(tooLong.substr(tooLong.size() - 18), " malformed=textlen");
 }

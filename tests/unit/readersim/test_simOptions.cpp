@@ -83,6 +83,72 @@ TEST(SimOptions, AcceptedValues)
     EXPECT_EQ(empty.options.listen.stateCount, 0);
 }
 
+TEST(SimOptions, DefaultsOfTheWaitingModes)
+{
+    const Parsed d = parse({"direct"});
+    ASSERT_TRUE(d.ok) << d.error;
+    EXPECT_EQ(d.options.mode, SimMode::direct);
+    EXPECT_EQ(d.options.waitAt, (NetAddr{0x7F000001, 4099}));
+    EXPECT_EQ(d.options.direct.version, 4);
+    EXPECT_EQ(d.options.direct.linkPeriodTicks, 20);
+    EXPECT_STREQ(d.options.direct.user, "admin");
+    EXPECT_STREQ(d.options.direct.password, "314159");
+    EXPECT_EQ(d.options.direct.keepAliveTicks, -1);
+    EXPECT_FALSE(d.options.direct.refuseLogin);
+    EXPECT_FALSE(d.options.direct.silent);
+
+    const Parsed l = parse({"legacy"});
+    ASSERT_TRUE(l.ok) << l.error;
+    EXPECT_EQ(l.options.mode, SimMode::legacy);
+    EXPECT_EQ(l.options.waitAt, (NetAddr{0x7F000001, 4099}));
+    EXPECT_EQ(l.options.legacy.version, 2);
+    EXPECT_EQ(l.options.legacy.loginResult, 0);
+    EXPECT_FALSE(l.options.legacy.shortLoginAck);
+    EXPECT_STREQ(l.options.legacy.user, "admin");
+}
+
+TEST(SimOptions, SharedOptionsGoToTheChosenMode)
+{
+    const Parsed d = parse({"direct", "--bind", "0.0.0.0", "--port", "0", "--version", "2",
+                            "--link-period", "59", "--states", "3,1", "--reader-id", "7",
+                            "--reject-calls", "--bad-crc", "link,login", "--short-reports",
+                            "--stop-keepalive", "0", "--refuse-login", "--report-refused",
+                            "--silent", "--user", "root", "--password", "0123456789abcdef"});
+    ASSERT_TRUE(d.ok) << d.error;
+    const SimOptions& o = d.options;
+    EXPECT_EQ(o.waitAt, (NetAddr{0, 0}));
+    EXPECT_EQ(o.direct.version, 2);
+    EXPECT_EQ(o.direct.linkPeriodTicks, 59);
+    ASSERT_EQ(o.direct.stateCount, 2);
+    EXPECT_EQ(o.direct.states[0], 3);
+    EXPECT_EQ(o.direct.readerId, 7u);
+    EXPECT_TRUE(o.direct.rejectCalls);
+    EXPECT_EQ(o.direct.faults.badCrc, unsigned(kindLink | kindLogin));
+    EXPECT_TRUE(o.direct.faults.shortReports);
+    EXPECT_EQ(o.direct.keepAliveTicks, 0);
+    EXPECT_TRUE(o.direct.refuseLogin);
+    EXPECT_TRUE(o.direct.reportWhenRefused);
+    EXPECT_TRUE(o.direct.silent);
+    EXPECT_STREQ(o.direct.user, "root");
+    EXPECT_STREQ(o.direct.password, "0123456789abcdef");
+    // The other modes keep their defaults.
+    EXPECT_EQ(o.listen.stateCount, 1);
+    EXPECT_FALSE(o.listen.rejectCalls);
+    EXPECT_EQ(o.legacy.stateCount, 1);
+    EXPECT_EQ(o.legacy.faults.badCrc, 0u);
+
+    const Parsed l = parse({"legacy", "--login-result", "0x0100", "--short-login-ack",
+                            "--version", "4", "--reject-sms", "--states", ""});
+    ASSERT_TRUE(l.ok) << l.error;
+    EXPECT_EQ(l.options.legacy.loginResult, 0x0100);
+    EXPECT_TRUE(l.options.legacy.shortLoginAck);
+    EXPECT_EQ(l.options.legacy.version, 4);
+    EXPECT_TRUE(l.options.legacy.rejectSms);
+    EXPECT_EQ(l.options.legacy.stateCount, 0);
+    EXPECT_EQ(l.options.direct.version, 4);
+    EXPECT_FALSE(l.options.direct.rejectSms);
+}
+
 TEST(SimOptions, NamesAndPasswordsAtTheirLimits)
 {
     const std::string name64(64, 'n'), name65(65, 'n'), pass31(31, 'p'), pass32(32, 'p');
@@ -110,7 +176,7 @@ TEST(SimOptions, BadArgumentsAreRefusedByName)
         {{}, "no mode"},
         {{"lisen"}, "unknown mode 'lisen'"},
         {{"--tags", "3"}, "unknown mode '--tags'"},
-        {{"direct"}, "mode 'direct' is not available"},
+        {{"serial"}, "mode 'serial' is not available"},
         {{"listen", "--frobnicate"}, "unknown option '--frobnicate'"},
         {{"listen", "--tags"}, "--tags needs a value"},
         {{"listen", "--no-heartbeat=1"}, "--no-heartbeat takes no value"},
@@ -143,6 +209,24 @@ TEST(SimOptions, BadArgumentsAreRefusedByName)
         {{"listen", "--bad-length", "report,"}, "--bad-length"},
         {{"listen", "--heartbeat", "0"}, "--heartbeat"},
         {{"listen", "--local-port", "70000"}, "--local-port"},
+        // The waiting modes, and options of another mode.
+        {{"direct", "--server", "127.0.0.1:8800"}, "unknown option '--server' for mode direct"},
+        {{"listen", "--port", "4099"}, "unknown option '--port' for mode listen"},
+        {{"direct", "--login-result", "1"}, "unknown option '--login-result'"},
+        {{"legacy", "--link-period", "20"}, "unknown option '--link-period'"},
+        {{"direct", "--link-period", "60"}, "--link-period"},
+        {{"direct", "--link-period", "0"}, "--link-period"},
+        {{"direct", "--version", "256"}, "--version"},
+        {{"direct", "--version", "-1"}, "--version"},
+        {{"legacy", "--port", "65536"}, "--port"},
+        {{"direct", "--bind", "1.2.3"}, "--bind"},
+        {{"direct", "--bind", "127.0.0.1:4099"}, "--bind"},
+        {{"direct", "--user", "seventeen-bytes!!"}, "--user"},
+        {{"legacy", "--password", "12345678901234567"}, "--password"},
+        {{"legacy", "--login-result", "65536"}, "--login-result"},
+        {{"direct", "--stop-keepalive", "-1"}, "--stop-keepalive"},
+        {{"direct", "--bad-crc", "links"}, "--bad-crc"},
+        {{"legacy", "--silent=1"}, "--silent takes no value"},
     };
     for (const Case& c : cases) {
         std::string shown;
@@ -162,13 +246,52 @@ TEST(SimOptions, HelpAnywhere)
         ASSERT_TRUE(p.ok) << p.error;
         EXPECT_TRUE(p.options.help);
     }
-    // Every line of the help text fits a terminal of 80 columns.
-    const std::string usage = simUsage();
-    size_t start = 0;
-    while (start < usage.size()) {
-        const size_t end = usage.find('\n', start);
-        const size_t len = (end == std::string::npos ? usage.size() : end) - start;
-        EXPECT_LE(len, 79u) << usage.substr(start, len);
-        start = end == std::string::npos ? usage.size() : end + 1;
+    // Every line of every help text fits a terminal of 80 columns.
+    for (const SimMode mode : {SimMode::none, SimMode::listen, SimMode::direct, SimMode::legacy}) {
+        const std::string usage = simUsage(mode);
+        size_t start = 0;
+        while (start < usage.size()) {
+            const size_t end = usage.find('\n', start);
+            const size_t len = (end == std::string::npos ? usage.size() : end) - start;
+            EXPECT_LE(len, 79u) << usage.substr(start, len);
+            start = end == std::string::npos ? usage.size() : end + 1;
+        }
+    }
+}
+
+TEST(SimOptions, HelpPerMode)
+{
+    const Parsed p = parse({"direct", "--help"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.options.help);
+    EXPECT_EQ(p.options.mode, SimMode::direct);
+
+    struct Case {
+        SimMode mode;
+        std::vector<const char*> present;
+        std::vector<const char*> absent;
+    };
+    const Case cases[] = {
+        {SimMode::listen, {"Options of mode listen", "--server IP:PORT", "--auth-delay N"},
+         {"--port N", "--link-period N", "--login-result N", "In mode direct"}},
+        {SimMode::direct,
+         {"Options of mode direct", "--port N", "--version N", "--link-period N",
+          "--refuse-login", "--silent", "--stop-keepalive N", "In mode direct"},
+         {"--server IP:PORT", "--login-result N", "--heartbeat N", "In mode legacy"}},
+        {SimMode::legacy,
+         {"Options of mode legacy", "--port N", "--login-result N", "--short-login-ack",
+          "In mode legacy"},
+         {"--server IP:PORT", "--link-period N", "In mode listen"}},
+        {SimMode::none,
+         {"--server IP:PORT", "--link-period N", "--login-result N", "In mode listen",
+          "In mode direct", "In mode legacy", "(direct, legacy)"},
+         {}},
+    };
+    for (const Case& c : cases) {
+        const std::string usage = simUsage(c.mode);
+        for (const char* text : c.present)
+            EXPECT_NE(usage.find(text), std::string::npos) << int(c.mode) << ": " << text;
+        for (const char* text : c.absent)
+            EXPECT_EQ(usage.find(text), std::string::npos) << int(c.mode) << ": " << text;
     }
 }
