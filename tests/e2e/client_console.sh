@@ -14,8 +14,8 @@ shot=${3:-$build/e2e-logs/$kind-console.png}
 e2e_setup "$build" || exit 1
 
 case $kind in
-  connect) CONSOLE=$build/console/connect/tagdesk-connect.exe; MODE=direct; VERSION=4; CMDVER=4 ;;
-  legacy) CONSOLE=$build/console/legacy/tagdesk-legacy.exe; MODE=legacy; VERSION=; CMDVER=2 ;;
+  connect) CONSOLE=$build/console/connect/tagdesk-connect.exe; MODE=direct; VERSION=4; CMDVER=4; CALL="呼叫" ;;
+  legacy) CONSOLE=$build/console/legacy/tagdesk-legacy.exe; MODE=legacy; VERSION=; CMDVER=2; CALL="启动" ;;
   *) echo "usage: $0 connect|legacy BUILD_DIR" >&2; exit 2 ;;
 esac
 SIM=$build/tools/readersim/readersim.exe
@@ -27,7 +27,7 @@ WIN=$(ui wait-window TAGDESKTEST 30000) || { echo "the console did not open" >&2
 echo "--- $kind: defaults"
 expect_eq "default reader address" "$(ui get-ip "$WIN" 1180 | cut -f1)" "192.168.1.195"
 expect_eq "status before start" "$(text_of 1041)" "未连接"
-expect_eq "call button before start" "$(text_of 1179)" "启动"
+expect_eq "call button before start" "$(text_of 1179)" "$CALL"
 expect_eq "call button disabled" "$(ui enabled "$WIN" 1179)" "0"
 
 echo "--- $kind: the console logs in to the reader at 127.0.0.1"
