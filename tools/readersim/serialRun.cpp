@@ -1,0 +1,99 @@
+#include "tools/readersim/serialRun.h"
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr int kLongestWaitMs = 50;  // how late a stop request is noticed at most
+constexpr int kHeldWaitMs = 1;      // the cutter's poll while it holds bytes
+
+}  // namespace
+
+const char* serialRunEndName(SerialRunEnd end)
+{
+    switch (end) {
+    case SerialRunEnd::cannotOpen:
+        return "cannot-open";
+    case SerialRunEnd::duration:
+        return "duration";
+    case SerialRunEnd::stopped:
+        return "interrupt";
+    }
+    return "unknown";
+}
+
+bool openSerialDevice(SerialPort& port, const char* device)
+{
+    if (!device || !*device)
+        return false;
+    const int number = comPortNumberOf(device);
+    if (number != 0)
+        return port.openComPort(number);
+    return port.openDevice(device);
+}
+
+SerialRunEnd serveSerialReader(SerialReader& reader, SerialDevice& device,
+                               const SerialRunClock& clock, SimLog& log)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto period = std::chrono::milliseconds(clock.tickMs > 0 ? clock.tickMs : 1);
+    const int duration = clock.durationSeconds;
+    const auto startTime = Clock::now();
+    const auto endTime = startTime + std::chrono::seconds(duration);
+    auto nextTick = startTime + period;
+    uint8_t bytes[serialReadSize];
+    bool failing = false;
+
+    while (!(clock.stopRequested && clock.stopRequested())) {
+        const auto now = Clock::now();
+        if (duration > 0 && now >= endTime)
+            return SerialRunEnd::duration;
+        if (now >= nextTick) {
+            reader.tick();
+            nextTick += period;
+            if (nextTick <= now)  // far behind (a stalled machine): start afresh
+                nextTick = now + period;
+            continue;
+        }
+        long long waitMs = kHeldWaitMs;
+        if (!reader.holdsBytes()) {
+            auto until = nextTick;
+            if (duration > 0 && endTime < until)
+                until = endTime;
+            waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1;
+            if (waitMs > kLongestWaitMs)
+                waitMs = kLongestWaitMs;
+        }
+        const long n = device.readComBytes(bytes, sizeof bytes, int(waitMs));
+        if (n < 0) {
+            if (!failing)
+                simStatus(log, "read-error");
+            failing = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        failing = false;
+        if (n > 0)
+            reader.onBytes(bytes, size_t(n));
+        else if (waitMs == kHeldWaitMs && reader.holdsBytes())
+            reader.idlePoll();  // a poll of about 1 ms in which no byte came
+    }
+    return SerialRunEnd::stopped;
+}
+
+SerialRunEnd runSerialReader(const SerialSimConfig& config, const SerialRunClock& clock,
+                             SerialPort& port, SimLog& log)
+{
+    if (!openSerialDevice(port, config.device))
+        return SerialRunEnd::cannotOpen;
+    SerialReader reader(config, port, log);
+    simStatus(log, "readersim mode=serial device=%s model=%u level=%u tick-ms=%d duration=%d",
+              config.device, unsigned(config.model), unsigned(config.level), clock.tickMs,
+              clock.durationSeconds);
+    const SerialRunEnd end = serveSerialReader(reader, port, clock, log);
+    reader.printStop(serialRunEndName(end));
+    port.closeComPort();
+    return end;
+}
