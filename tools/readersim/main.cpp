@@ -2,6 +2,8 @@
 // behaviour is the portable core (the personalities, TagSim, the frame
 // printer); this file only parses the arguments, opens the UDP socket and
 // runs a plain loop: wait briefly for a datagram, hand it over, tick on time.
+// The mode serial (built with the serial core) hands its port and loop to
+// runSerialReader (serialRun.h).
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -14,6 +16,9 @@
 #include "tools/readersim/legacyReader.h"
 #include "tools/readersim/listenReader.h"
 #include "tools/readersim/simOptions.h"
+#if defined(READERSIM_SERIAL)
+#include "tools/readersim/serialRun.h"
+#endif
 
 namespace {
 
@@ -175,6 +180,24 @@ int runWaiting(const SimOptions& o, const Config& config, const char* mode,
     return simExitOk;
 }
 
+#if defined(READERSIM_SERIAL)
+bool stopRequested() { return gStopRequested != 0; }
+
+int runSerial(const SimOptions& o)
+{
+    SerialSimConfig config = o.serial;
+    config.printSent = o.printSent;
+    const SerialRunClock clock{o.tickMs, o.durationSeconds, &stopRequested};
+    SerialPort port;
+    StdoutLog log;
+    if (runSerialReader(config, clock, port, log) == SerialRunEnd::cannotOpen) {
+        std::fprintf(stderr, "readersim: cannot open the serial device %s\n", config.device);
+        return simExitFailure;
+    }
+    return simExitOk;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -198,6 +221,10 @@ int main(int argc, char** argv)
         return runWaiting<DirectReader>(options, options.direct, "direct", FrameDialect::direct);
     case SimMode::legacy:
         return runWaiting<LegacyReader>(options, options.legacy, "legacy", FrameDialect::legacy);
+#if defined(READERSIM_SERIAL)
+    case SimMode::serial:
+        return runSerial(options);
+#endif
     case SimMode::none:
         break;
     }

@@ -6,11 +6,11 @@
 // 1 ms while it holds bytes, and ticks every tickMs until the duration ends
 // or a stop is requested.
 //
-// Not on the command line yet. SerialSimConfig holds everything the mode
+// `readersim serial` fills SerialSimConfig from its options: everything the mode
 // takes, so the option table only needs a row per field; tickMs, the
 // duration and --print-sent are the options every mode shares.
 //
-// | Field                       | Default            | Planned option        | Meaning |
+// | Field                       | Default            | Option                | Meaning |
 // |-----------------------------|--------------------|-----------------------|---------|
 // | device                      | ""                 | --device PATH         | port to open; "COMn" names a COM port by number |
 // | model                       | 1                  | --model N             | model code 0..255 at record offset 16; 1, 2, 3, 5, 6, 7, 52 have layouts, any other answers in the wired layout |

@@ -129,7 +129,13 @@ enum : unsigned {
     modeDirect = 1u << 1,
     modeLegacy = 1u << 2,
     modeWaiting = modeDirect | modeLegacy,  // the readers that wait for a console
-    modeAll = modeListen | modeWaiting,
+    modeUdp = modeListen | modeWaiting,      // the readers on UDP
+    modeSerial = 1u << 3,
+#if defined(READERSIM_SERIAL)
+    modeAll = modeUdp | modeSerial,
+#else
+    modeAll = modeUdp,
+#endif
 };
 
 // The parts of the configuration that several modes share; the parser
@@ -153,6 +159,55 @@ WaitingReaderConfig& waiting(SimOptions& o)
     return o.direct;
 }
 
+#if defined(READERSIM_SERIAL)
+// "XX-XX-XX-XX-XX-XX" (hex digits, '-' or ':' between them).
+bool parseMac(const char* text, MacAddress* mac)
+{
+    if (std::strlen(text) != 17)
+        return false;
+    MacAddress out{};
+    for (size_t i = 0; i < out.size(); ++i) {
+        const char* p = text + 3 * i;
+        const int hi = hexDigit(p[0]), lo = hexDigit(p[1]);
+        if (hi < 0 || lo < 0 || (i < 5 && p[2] != '-' && p[2] != ':'))
+            return false;
+        out[i] = uint8_t(hi << 4 | lo);
+    }
+    *mac = out;
+    return true;
+}
+
+// A baud-rate code 0..4, or 0xFF for none.
+bool parseBaudCode(const char* text, uint8_t* code)
+{
+    long long v = 0;
+    if (!parseWhole(text, 0, 255, &v) || (v >= static_cast<long long>(baudCodeCount) && v != baudCodeNone))
+        return false;
+    *code = uint8_t(v);
+    return true;
+}
+
+template <size_t N>
+bool assignText(const char* text, FixedText<N>* field)
+{
+    return std::strlen(text) <= N && field->assign(std::string_view(text));
+}
+
+bool parseChoice(const char* text, const char* zero, const char* one, uint8_t* out)
+{
+    if (std::strcmp(text, zero) == 0)
+        *out = 0;
+    else if (std::strcmp(text, one) == 0)
+        *out = 1;
+    else
+        return false;
+    return true;
+}
+
+SerialRecordValues& record(SimOptions& o) { return o.serial.values; }
+SerialFaults& serialFaults(SimOptions& o) { return o.serial.faults; }
+#endif
+
 // A handler applies one option; it returns false when the value is not
 // acceptable, and the parser then quotes the option's expectation.
 using Apply = bool (*)(SimOptions& o, const char* v);
@@ -168,6 +223,14 @@ struct OptionEntry {
 
 const OptionEntry kOptions[] = {
     {nullptr, nullptr, modeAll, nullptr, "Connection", nullptr},
+#if defined(READERSIM_SERIAL)
+    {"--device", "PATH", modeSerial, "a device path or COMn of at most 127 bytes",
+     "serial port to serve (required): a tty path such as one end of a socat pty pair, "
+     "or COMn",
+     [](SimOptions& o, const char* v) {
+         return *v != '\0' && copyText(v, o.serial.device, comDevicePathMax - 1);
+     }},
+#endif
     {"--server", "IP:PORT", modeListen, "a dotted IPv4 address, a colon and a port 1..65535",
      "console to log in to [127.0.0.1:8800]",
      [](SimOptions& o, const char* v) { return parseEndpoint(v, &o.listen.server); }},
@@ -204,12 +267,116 @@ const OptionEntry kOptions[] = {
     {"--version", "N", modeLegacy, "a version 0..255",
      "version byte of every frame; the console does not read it [2]",
      [](SimOptions& o, const char* v) { return parseNumber(v, 0, 255, &o.legacy.version); }},
-    {"--reader-id", "N", modeAll, "a number 0..4294967295",
+    {"--reader-id", "N", modeUdp, "a number 0..4294967295",
      "32-bit value in the four leading bytes of the frames that have them: heartbeats and "
      "reports (listen), link requests and version-4 reports (direct) [1]",
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, 0xFFFFFFFFLL, &basics(o).readerId);
      }},
+
+#if defined(READERSIM_SERIAL)
+    {nullptr, nullptr, modeSerial, nullptr, "Reader and parameter record", nullptr},
+    {"--model", "N", modeSerial, "a model code 0..255",
+     "model code at record offset 16; 1, 2, 52 wired, 3 WIFI, 5 domain, 6 compact, "
+     "7 dual-network; any other code answers in the wired layout [1]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 255, &o.serial.model); }},
+    {"--level", "N", modeSerial, "a level 0..255",
+     "byte 4 of every answer; 0 makes the tool refuse the reader [3]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 255, &o.serial.level); }},
+    {"--version-text", "TEXT", modeSerial, "a text of at most 16 bytes",
+     "version text of the record [V2.14-230612]",
+     [](SimOptions& o, const char* v) { return assignText(v, &record(o).version); }},
+    {"--connect", "MODE", modeSerial, "wait or active", "connect mode: wait or active [wait]",
+     [](SimOptions& o, const char* v) {
+         return parseChoice(v, "wait", "active", &record(o).connect.mode);
+     }},
+    {"--device-name", "TEXT", modeSerial, "a text of at most 32 bytes",
+     "device name [admin]",
+     [](SimOptions& o, const char* v) { return assignText(v, &record(o).connect.name); }},
+    {"--device-password", "TEXT", modeSerial, "a text of at most 32 bytes",
+     "device password [314159]",
+     [](SimOptions& o, const char* v) { return assignText(v, &record(o).connect.password); }},
+    {"--platform", "IP:PORT", modeSerial,
+     "a dotted IPv4 address, a colon and a port 1..65535",
+     "platform address [192.168.1.100:8800]",
+     [](SimOptions& o, const char* v) {
+         NetAddr a{};
+         if (!parseEndpoint(v, &a))
+             return false;
+         record(o).connect.platformIp = a.ip;
+         record(o).connect.platformPort = a.port;
+         return true;
+     }},
+    {"--device-id", "N", modeSerial, "a number -2147483648..2147483647",
+     "device ID, signed 32-bit [1]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, -2147483648LL, 2147483647LL, &record(o).connect.deviceId);
+     }},
+    {"--dhcp", nullptr, modeSerial, nullptr, "DHCP on (wired interface) [off]",
+     [](SimOptions& o, const char*) {
+         record(o).net.dhcp = 1;
+         return true;
+     }},
+    {"--ip", "IP", modeSerial, "a dotted IPv4 address", "wired IP address [192.168.1.200]",
+     [](SimOptions& o, const char* v) { return parseDottedIpv4(v, &record(o).net.ip); }},
+    {"--mask", "IP", modeSerial, "a dotted IPv4 address", "wired net mask [255.255.255.0]",
+     [](SimOptions& o, const char* v) { return parseDottedIpv4(v, &record(o).net.mask); }},
+    {"--gateway", "IP", modeSerial, "a dotted IPv4 address", "wired gateway [192.168.1.1]",
+     [](SimOptions& o, const char* v) { return parseDottedIpv4(v, &record(o).net.gateway); }},
+    {"--rs485-baud", "CODE", modeSerial, "a baud-rate code 0..4 or 0xFF",
+     "RS485 baud-rate code: 0..4 for 9600..115200, 0xFF none [4]",
+     [](SimOptions& o, const char* v) { return parseBaudCode(v, &record(o).rs485Baud); }},
+    {"--antenna-baud", "CODE", modeSerial, "a baud-rate code 0..4 or 0xFF",
+     "antenna-0 baud-rate code; the one antenna of models 3, 5 and 7 [4]",
+     [](SimOptions& o, const char* v) { return parseBaudCode(v, &record(o).antenna0Baud); }},
+    {"--antenna1-baud", "CODE", modeSerial, "a baud-rate code 0..4 or 0xFF",
+     "antenna-1 baud-rate code; the model-2 page's antenna [4]",
+     [](SimOptions& o, const char* v) { return parseBaudCode(v, &record(o).antenna1Baud); }},
+    {"--antenna-merge", "N", modeSerial, "a number 0..255", "merge flag (wired, WIFI) [0]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 255, &record(o).antennaMerge); }},
+    {"--mac", "MAC", modeSerial, "six hex bytes as XX-XX-XX-XX-XX-XX",
+     "MAC address (dual-network: wired) [02-51-56-00-00-01]",
+     [](SimOptions& o, const char* v) { return parseMac(v, &record(o).mac); }},
+    {"--ssid", "TEXT", modeSerial, "a text of at most 32 bytes", "WIFI SSID [reader-ap]",
+     [](SimOptions& o, const char* v) { return assignText(v, &record(o).ssid); }},
+    {"--wifi-password", "TEXT", modeSerial, "a text of at most 32 bytes",
+     "WIFI password [12345678]",
+     [](SimOptions& o, const char* v) { return assignText(v, &record(o).wifiPassword); }},
+    {"--wifi-dhcp", nullptr, modeSerial, nullptr, "DHCP on (dual-network WIFI) [off]",
+     [](SimOptions& o, const char*) {
+         record(o).wifiNet.dhcp = 1;
+         return true;
+     }},
+    {"--wifi-ip", "IP", modeSerial, "a dotted IPv4 address",
+     "dual-network WIFI IP address [192.168.2.200]",
+     [](SimOptions& o, const char* v) { return parseDottedIpv4(v, &record(o).wifiNet.ip); }},
+    {"--wifi-mask", "IP", modeSerial, "a dotted IPv4 address",
+     "dual-network WIFI net mask [255.255.255.0]",
+     [](SimOptions& o, const char* v) { return parseDottedIpv4(v, &record(o).wifiNet.mask); }},
+    {"--wifi-gateway", "IP", modeSerial, "a dotted IPv4 address",
+     "dual-network WIFI gateway [192.168.2.1]",
+     [](SimOptions& o, const char* v) {
+         return parseDottedIpv4(v, &record(o).wifiNet.gateway);
+     }},
+    {"--wifi-mac", "MAC", modeSerial, "six hex bytes as XX-XX-XX-XX-XX-XX",
+     "dual-network WIFI MAC address [02-51-56-00-00-02]",
+     [](SimOptions& o, const char* v) { return parseMac(v, &record(o).wifiMac); }},
+    {"--network", "NET", modeSerial, "wired or wifi", "dual-network choice: wired or wifi [wired]",
+     [](SimOptions& o, const char* v) {
+         return parseChoice(v, "wired", "wifi", &record(o).network);
+     }},
+    {"--domain", "TEXT", modeSerial, "a domain name of at most 60 bytes",
+     "domain layout: enable the domain name and set it [off, platform.example.com]",
+     [](SimOptions& o, const char* v) {
+         if (!assignText(v, &record(o).domain))
+             return false;
+         record(o).domainEnabled = 1;
+         return true;
+     }},
+    {"--reserved", "N", modeSerial, "a number 0..255",
+     "the echoed byte (compact, domain, dual-network) [0]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 255, &record(o).reserved); }},
+#endif
 
     {nullptr, nullptr, modeWaiting, nullptr, "Login", nullptr},
     {"--refuse-login", nullptr, modeWaiting, nullptr, "refuse every login (result 1)",
@@ -269,49 +436,49 @@ const OptionEntry kOptions[] = {
          return parseNumber(v, 1, 59, &o.direct.linkPeriodTicks);
      }},
 
-    {nullptr, nullptr, modeAll, nullptr, "Substations and tags", nullptr},
-    {"--states", "LIST", modeAll, "up to 255 comma-separated states 0..255 (empty for none)",
+    {nullptr, nullptr, modeUdp, nullptr, "Substations and tags", nullptr},
+    {"--states", "LIST", modeUdp, "up to 255 comma-separated states 0..255 (empty for none)",
      "substation states 0, 1, ... sent in every heartbeat (listen), heartbeat ack and link "
      "request [0]",
      [](SimOptions& o, const char* v) {
          ReaderBasics& b = basics(o);
          return parseList(v, 0, 255, simStatesMax, b.states, &b.stateCount, true);
      }},
-    {"--tags", "N", modeAll, "a whole number 0..1000000", "number of simulated tags [3]",
+    {"--tags", "N", modeUdp, "a whole number 0..1000000", "number of simulated tags [3]",
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, simTagsMax, &o.tags.tagCount);
      }},
-    {"--first-tag", "ID", modeAll, "a tag ID 0..4294967295", "ID of tag 0 [1]",
+    {"--first-tag", "ID", modeUdp, "a tag ID 0..4294967295", "ID of tag 0 [1]",
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, 0xFFFFFFFFLL, &o.tags.firstTagId);
      }},
-    {"--tag-step", "N", modeAll, "a number 0..4294967295",
+    {"--tag-step", "N", modeUdp, "a number 0..4294967295",
      "ID distance between tags; 0 gives one ID at several substations [1]",
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, 0xFFFFFFFFLL, &o.tags.tagIdStep);
      }},
-    {"--substations", "LIST", modeAll, "up to 255 comma-separated numbers 0..255",
+    {"--substations", "LIST", modeUdp, "up to 255 comma-separated numbers 0..255",
      "substation of tag i is entry i modulo the list length [0]",
      [](SimOptions& o, const char* v) {
          return parseList(v, 0, 255, simListMax, o.tags.substations, &o.tags.substationCount,
                           false);
      }},
-    {"--rate", "N", modeAll, "a whole number 0..100000",
+    {"--rate", "N", modeUdp, "a whole number 0..100000",
      "tag reports per tick, round robin over the tags [one per tag]",
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, 100000, &o.tags.reportsPerTick);
      }},
-    {"--rssi", "LIST", modeAll, "up to 255 comma-separated values -128..127",
+    {"--rssi", "LIST", modeUdp, "up to 255 comma-separated values -128..127",
      "RSSI in dB; report k of a tag carries entry k modulo the list length [-40]",
      [](SimOptions& o, const char* v) {
          return parseList(v, -128, 127, simListMax, o.tags.rssi, &o.tags.rssiCount, false);
      }},
-    {"--low-voltage", "N", modeAll, "a whole number 0..1000000",
+    {"--low-voltage", "N", modeUdp, "a whole number 0..1000000",
      "tags 0, N, 2N, ... report low voltage (status bit 0); 0 none [0]",
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, simTagsMax, &o.tags.lowVoltageEvery);
      }},
-    {"--extra", "HEX", modeAll, "0 to 7 bytes as hex digits, e.g. 0A0B0C",
+    {"--extra", "HEX", modeUdp, "0 to 7 bytes as hex digits, e.g. 0A0B0C",
      "extra-data bytes in every report; their count goes in status bits 5..7 [none]",
      [](SimOptions& o, const char* v) {
          const size_t n = std::strlen(v);
@@ -326,7 +493,7 @@ const OptionEntry kOptions[] = {
          o.tags.extraCount = int(n / 2);
          return true;
      }},
-    {"--status-bits", "N", modeAll, "an even number 0..0x1E (status bits 1..4)",
+    {"--status-bits", "N", modeUdp, "an even number 0..0x1E (status bits 1..4)",
      "OR'ed into every status byte; 0x0E makes reports the console ignores [0]",
      [](SimOptions& o, const char* v) {
          long long b = 0;
@@ -342,15 +509,15 @@ const OptionEntry kOptions[] = {
          return true;
      }},
 
-    {nullptr, nullptr, modeAll, nullptr, "Answers to the console", nullptr},
-    {"--reject-calls", nullptr, modeAll, nullptr,
+    {nullptr, nullptr, modeUdp, nullptr, "Answers to the console", nullptr},
+    {"--reject-calls", nullptr, modeUdp, nullptr,
      "answer calls with a rejection: 0x27 with 0x29 instead of 0x28 (listen), 0x06 with "
      "0x08 instead of 0x07 (direct, legacy)",
      [](SimOptions& o, const char*) {
          basics(o).rejectCalls = true;
          return true;
      }},
-    {"--reject-sms", nullptr, modeAll, nullptr,
+    {"--reject-sms", nullptr, modeUdp, nullptr,
      "answer short messages with a rejection: 0x2A with 0x2C instead of 0x2B (listen), 0x09 "
      "with 0x0B instead of 0x0A (direct, legacy)",
      [](SimOptions& o, const char*) {
@@ -358,7 +525,7 @@ const OptionEntry kOptions[] = {
          return true;
      }},
 
-    {nullptr, nullptr, modeAll, nullptr,
+    {nullptr, nullptr, modeUdp, nullptr,
      "Misbehaviour (KINDS: a comma list of login, auth, heartbeat, link, report,\n"
      "   answer or all)",
      nullptr},
@@ -374,25 +541,65 @@ const OptionEntry kOptions[] = {
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, 31536000, &waiting(o).keepAliveTicks);
      }},
-    {"--bad-crc", "KINDS", modeAll, "a list of frame kinds",
+    {"--bad-crc", "KINDS", modeUdp, "a list of frame kinds",
      "send these frames with a wrong CRC",
      [](SimOptions& o, const char* v) { return parseFrameKinds(v, &basics(o).faults.badCrc); }},
-    {"--bad-length", "KINDS", modeAll, "a list of frame kinds",
+    {"--bad-length", "KINDS", modeUdp, "a list of frame kinds",
      "send these frames with a length field one too large",
      [](SimOptions& o, const char* v) {
          return parseFrameKinds(v, &basics(o).faults.badLength);
      }},
-    {"--oversize", "KINDS", modeAll, "a list of frame kinds",
+    {"--oversize", "KINDS", modeUdp, "a list of frame kinds",
      "pad these frames with zero bytes to 1100-byte datagrams",
      [](SimOptions& o, const char* v) {
          return parseFrameKinds(v, &basics(o).faults.oversize);
      }},
-    {"--short-reports", nullptr, modeAll, nullptr,
+    {"--short-reports", nullptr, modeUdp, nullptr,
      "leave the RSSI byte out of tag reports (shorter than their layout)",
      [](SimOptions& o, const char*) {
          basics(o).faults.shortReports = true;
          return true;
      }},
+
+#if defined(READERSIM_SERIAL)
+    {nullptr, nullptr, modeSerial, nullptr,
+     "Misbehaviour (KINDS: a comma list of reply, ack or all)", nullptr},
+    {"--silent", "KINDS", modeSerial, "a list of reply, ack or all",
+     "never send these answers; a write is still stored",
+     [](SimOptions& o, const char* v) { return parseSerialKinds(v, &serialFaults(o).silent); }},
+    {"--bad-crc", "KINDS", modeSerial, "a list of reply, ack or all",
+     "send these answers with the low byte of the CRC inverted",
+     [](SimOptions& o, const char* v) { return parseSerialKinds(v, &serialFaults(o).badCrc); }},
+    {"--late", "KINDS", modeSerial, "a list of reply, ack or all",
+     "send these answers at the --late-ticks-th tick after the request",
+     [](SimOptions& o, const char* v) { return parseSerialKinds(v, &serialFaults(o).late); }},
+    {"--late-ticks", "N", modeSerial, "a whole number of ticks 0..3600",
+     "delay of --late answers; with 1000-ms ticks 2 is in time for the tool, 4 too late [3]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, 0, serialLateTicksMax, &serialFaults(o).lateTicks);
+     }},
+    {"--stray", "KINDS", modeSerial, "a list of reply, ack or all",
+     "write --stray-bytes noise bytes before these answers, in the same write",
+     [](SimOptions& o, const char* v) { return parseSerialKinds(v, &serialFaults(o).stray); }},
+    {"--stray-bytes", "N", modeSerial, "a whole number 0..64",
+     "noise bytes before a --stray answer [3]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, 0, serialStrayMax, &serialFaults(o).strayBytes);
+     }},
+    {"--split", "KINDS", modeSerial, "a list of reply, ack or all",
+     "write these answers in --split-parts pieces",
+     [](SimOptions& o, const char* v) { return parseSerialKinds(v, &serialFaults(o).split); }},
+    {"--split-parts", "N", modeSerial, "a whole number 1..16",
+     "pieces of a --split answer, at most one per byte [2]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, 1, serialSplitPartsMax, &serialFaults(o).splitParts);
+     }},
+    {"--split-gap", "N", modeSerial, "a whole number of ticks 0..3600",
+     "ticks between two pieces; 0 writes them right after each other [0]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, 0, serialGapTicksMax, &serialFaults(o).splitGapTicks);
+     }},
+#endif
 
     {nullptr, nullptr, modeAll, nullptr, "Output", nullptr},
     {"--print-sent", nullptr, modeAll, nullptr,
@@ -410,7 +617,7 @@ const OptionEntry kOptions[] = {
 
 struct ModeEntry {
     const char* name;
-    SimMode mode;  // SimMode::none: planned, not built yet
+    SimMode mode;  // SimMode::none: not in this build
     unsigned bit;
     const char* summary;   // its line of the usage list
     const char* about;     // what the reader does in this mode
@@ -461,7 +668,23 @@ const ModeEntry kModes[] = {
      "  readersim legacy --login-result 1             (refused: result 00 01)\n"
      "  readersim legacy --short-login-ack            (result in one byte)\n"
      "  readersim legacy --stop-keepalive 0           (reports alone keep the link)\n"},
+#if defined(READERSIM_SERIAL)
+    {"serial", SimMode::serial, modeSerial,
+     "serve the configuration tools on a serial port",
+     "In mode serial the reader answers the configuration tool on --device\n"
+     "(115200 8N1): a read request (0x01) gets a parameter reply (0x02) with\n"
+     "--level in byte 4 and the record in the layout of --model; a write\n"
+     "request (0x03) is stored and acknowledged (0x04), so a re-read shows it.\n"
+     "Received bytes go through the tools' own frame cutter. Every received\n"
+     "frame is printed; the misbehaviour options spoil the answers by kind.\n",
+     "  readersim serial --device /tmp/sp/B --model 3 --level 3\n"
+     "  readersim serial --device COM3 --model 7 --network wifi\n"
+     "  readersim serial --device /tmp/sp/B --level 0       (refused by the tool)\n"
+     "  readersim serial --device /tmp/sp/B --late reply --late-ticks 4\n"
+     "  readersim serial --device /tmp/sp/B --tick-ms 10 --split all --split-gap 2\n"},
+#else
     {"serial", SimMode::none, 0, nullptr, nullptr, nullptr},
+#endif
 };
 
 const ModeEntry* findMode(SimMode mode)
@@ -541,7 +764,7 @@ bool parseSimOptions(int argc, const char* const* argv, SimOptions* options, cha
         return false;
     }
     if (mode->mode == SimMode::none) {
-        fail(error, errorCap, "mode '%s' is not available in this build yet", first);
+        fail(error, errorCap, "mode '%s' is not available in this build", first);
         return false;
     }
     o.mode = mode->mode;
@@ -584,6 +807,12 @@ bool parseSimOptions(int argc, const char* const* argv, SimOptions* options, cha
             return false;
         }
     }
+#if defined(READERSIM_SERIAL)
+    if (o.mode == SimMode::serial && !o.help && o.serial.device[0] == '\0') {
+        fail(error, errorCap, "mode serial needs --device PATH (or COMn)");
+        return false;
+    }
+#endif
     *options = o;
     return true;
 }
@@ -642,16 +871,20 @@ std::string simUsage(SimMode mode)
     } else {
         text += "  readersim MODE --help        the options of one mode\n"
                 "  readersim --help             show this text\n"
-                "  (the mode serial is planned)\n";
+#if !defined(READERSIM_SERIAL)
+                "  (the mode serial is not in this build)\n"
+#endif
+                ;
     }
     for (const ModeEntry& m : kModes)
         if (m.mode != SimMode::none && (m.bit & shown) != 0)
             text += std::string("\n") + m.about;
     text +=
         "\n"
-        "Output (stdout, one line each, flushed): every received datagram as an\n"
-        "\"rx ...\" line of key=value items, status lines starting with \"# \".\n"
-        "Errors go to stderr. Exit codes: 0 done, 1 socket failure, 2 bad arguments.\n"
+        "Output (stdout, one line each, flushed): every received datagram or serial\n"
+        "frame as an \"rx ...\" line of key=value items, status lines starting with\n"
+        "\"# \". Errors go to stderr. Exit codes: 0 done, 1 socket failure or a serial\n"
+        "device that cannot be opened, 2 bad arguments.\n"
         "The line format is described in docs/readersim.md.\n"
         "\n";
     if (only)

@@ -13,8 +13,21 @@
 #include "tools/readersim/legacyReader.h"
 #include "tools/readersim/listenReader.h"
 #include "tools/readersim/tagSim.h"
+#if defined(READERSIM_SERIAL)
+#include "tools/readersim/serialRun.h"
+#endif
 
-enum class SimMode { none, listen, direct, legacy };
+// READERSIM_SERIAL: the serial core is built (TAGDESK_SERIAL), and with it
+// the mode serial.
+enum class SimMode {
+    none,
+    listen,
+    direct,
+    legacy,
+#if defined(READERSIM_SERIAL)
+    serial,
+#endif
+};
 
 struct SimOptions {
     SimMode mode = SimMode::none;
@@ -28,6 +41,9 @@ struct SimOptions {
     DirectReaderConfig direct;
     LegacyReaderConfig legacy;
     TagSimConfig tags;
+#if defined(READERSIM_SERIAL)
+    SerialSimConfig serial;  // serial: everything but the clock; printSent is copied in
+#endif
 };
 
 // Exit codes of the program.

@@ -2,6 +2,7 @@
 // argument refused with a message that names the option.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -176,7 +177,12 @@ TEST(SimOptions, BadArgumentsAreRefusedByName)
         {{}, "no mode"},
         {{"lisen"}, "unknown mode 'lisen'"},
         {{"--tags", "3"}, "unknown mode '--tags'"},
+#if defined(READERSIM_SERIAL)
+        {{"serial"}, "mode serial needs --device"},
+        {{"serial", "--model", "1"}, "needs --device"},
+#else
         {{"serial"}, "mode 'serial' is not available"},
+#endif
         {{"listen", "--frobnicate"}, "unknown option '--frobnicate'"},
         {{"listen", "--tags"}, "--tags needs a value"},
         {{"listen", "--no-heartbeat=1"}, "--no-heartbeat takes no value"},
@@ -247,7 +253,11 @@ TEST(SimOptions, HelpAnywhere)
         EXPECT_TRUE(p.options.help);
     }
     // Every line of every help text fits a terminal of 80 columns.
-    for (const SimMode mode : {SimMode::none, SimMode::listen, SimMode::direct, SimMode::legacy}) {
+    std::vector<SimMode> modes{SimMode::none, SimMode::listen, SimMode::direct, SimMode::legacy};
+#if defined(READERSIM_SERIAL)
+    modes.push_back(SimMode::serial);
+#endif
+    for (const SimMode mode : modes) {
         const std::string usage = simUsage(mode);
         size_t start = 0;
         while (start < usage.size()) {
@@ -295,3 +305,195 @@ TEST(SimOptions, HelpPerMode)
             EXPECT_EQ(usage.find(text), std::string::npos) << int(c.mode) << ": " << text;
     }
 }
+
+#if defined(READERSIM_SERIAL)
+TEST(SimOptions, SerialDefaults)
+{
+    const Parsed p = parse({"serial", "--device", "/tmp/sp/B"});
+    ASSERT_TRUE(p.ok) << p.error;
+    const SimOptions& o = p.options;
+    EXPECT_EQ(o.mode, SimMode::serial);
+    EXPECT_STREQ(o.serial.device, "/tmp/sp/B");
+    EXPECT_EQ(o.serial.model, 1);
+    EXPECT_EQ(o.serial.level, 3);
+    EXPECT_EQ(o.serial.values.version.view(), "V2.14-230612");
+    EXPECT_EQ(o.serial.faults.silent, 0u);
+    EXPECT_EQ(o.serial.faults.lateTicks, 3);
+    EXPECT_EQ(o.tickMs, 1000);
+    EXPECT_FALSE(o.printSent);
+}
+
+TEST(SimOptions, SerialAcceptedValues)
+{
+    // One option at a time, each with a check of the field it sets.
+    struct Case {
+        std::vector<const char*> args;  // after "serial --device COM3"
+        bool (*check)(const SimOptions& o);
+    };
+    const Case cases[] = {
+        {{"--model", "52"}, [](const SimOptions& o) { return o.serial.model == 52; }},
+        {{"--model=0"}, [](const SimOptions& o) { return o.serial.model == 0; }},
+        {{"--level", "0"}, [](const SimOptions& o) { return o.serial.level == 0; }},
+        {{"--level", "0xFF"}, [](const SimOptions& o) { return o.serial.level == 255; }},
+        {{"--version-text", "V9.99-000000-XYZ"},
+         [](const SimOptions& o) { return o.serial.values.version.view() == "V9.99-000000-XYZ"; }},
+        {{"--connect", "active"},
+         [](const SimOptions& o) { return o.serial.values.connect.mode == connectActive; }},
+        {{"--device-name", "root"},
+         [](const SimOptions& o) { return o.serial.values.connect.name.view() == "root"; }},
+        {{"--device-password", ""},
+         [](const SimOptions& o) { return o.serial.values.connect.password.empty(); }},
+        {{"--platform", "10.0.0.2:9000"},
+         [](const SimOptions& o) {
+             return o.serial.values.connect.platformIp == ipv4(10, 0, 0, 2) &&
+                    o.serial.values.connect.platformPort == 9000;
+         }},
+        {{"--device-id", "-2147483648"},
+         [](const SimOptions& o) { return o.serial.values.connect.deviceId == INT32_MIN; }},
+        {{"--dhcp", "--ip", "10.1.2.3", "--mask", "255.0.0.0", "--gateway", "10.0.0.1"},
+         [](const SimOptions& o) {
+             const IpSettings& n = o.serial.values.net;
+             return n.dhcp == 1 && n.ip == ipv4(10, 1, 2, 3) && n.mask == ipv4(255, 0, 0, 0) &&
+                    n.gateway == ipv4(10, 0, 0, 1);
+         }},
+        {{"--rs485-baud", "0", "--antenna-baud", "0xFF", "--antenna1-baud", "2"},
+         [](const SimOptions& o) {
+             const SerialRecordValues& v = o.serial.values;
+             return v.rs485Baud == 0 && v.antenna0Baud == 0xFF && v.antenna1Baud == 2;
+         }},
+        {{"--antenna-merge", "1"},
+         [](const SimOptions& o) { return o.serial.values.antennaMerge == 1; }},
+        {{"--mac", "0a-0B-0c-0D-0e-FF"},
+         [](const SimOptions& o) {
+             return o.serial.values.mac == MacAddress{0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0xFF};
+         }},
+        {{"--wifi-mac", "01:02:03:04:05:06"},
+         [](const SimOptions& o) { return o.serial.values.wifiMac == MacAddress{1, 2, 3, 4, 5, 6}; }},
+        {{"--ssid", "lab", "--wifi-password", "secret"},
+         [](const SimOptions& o) {
+             return o.serial.values.ssid.view() == "lab" &&
+                    o.serial.values.wifiPassword.view() == "secret";
+         }},
+        {{"--wifi-dhcp", "--wifi-ip", "172.16.0.9"},
+         [](const SimOptions& o) {
+             return o.serial.values.wifiNet.dhcp == 1 &&
+                    o.serial.values.wifiNet.ip == ipv4(172, 16, 0, 9);
+         }},
+        {{"--network", "wifi"},
+         [](const SimOptions& o) { return o.serial.values.network == networkWifi; }},
+        {{"--domain", "reader.example.org"},
+         [](const SimOptions& o) {
+             return o.serial.values.domainEnabled == 1 &&
+                    o.serial.values.domain.view() == "reader.example.org";
+         }},
+        {{"--reserved", "0x5A"}, [](const SimOptions& o) { return o.serial.values.reserved == 0x5A; }},
+        {{"--silent", "ack", "--bad-crc", "reply"},
+         [](const SimOptions& o) {
+             return o.serial.faults.silent == serialKindAck &&
+                    o.serial.faults.badCrc == serialKindReply;
+         }},
+        {{"--late", "all", "--late-ticks", "4"},
+         [](const SimOptions& o) {
+             return o.serial.faults.late == serialKindAll && o.serial.faults.lateTicks == 4;
+         }},
+        {{"--stray", "reply,ack", "--stray-bytes", "64"},
+         [](const SimOptions& o) {
+             return o.serial.faults.stray == serialKindAll && o.serial.faults.strayBytes == 64;
+         }},
+        {{"--split", "reply", "--split-parts", "16", "--split-gap", "2"},
+         [](const SimOptions& o) {
+             const SerialFaults& f = o.serial.faults;
+             return f.split == serialKindReply && f.splitParts == 16 && f.splitGapTicks == 2;
+         }},
+        {{"--tick-ms", "10", "--duration", "3", "--print-sent"},
+         [](const SimOptions& o) { return o.tickMs == 10 && o.durationSeconds == 3 && o.printSent; }},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> args{"serial", "--device", "COM3"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Parsed p = parse(args);
+        ASSERT_TRUE(p.ok) << c.args[0] << ": " << p.error;
+        EXPECT_STREQ(p.options.serial.device, "COM3");
+        EXPECT_TRUE(c.check(p.options)) << c.args[0];
+    }
+}
+
+TEST(SimOptions, SerialBadArgumentsAreRefusedByName)
+{
+    struct Case {
+        std::vector<const char*> args;  // after "serial --device /tmp/sp/B"
+        const char* mention;
+    };
+    const std::string text17(17, 't'), text33(33, 't'), text61(61, 'd'), path128(128, 'p');
+    const Case cases[] = {
+        {{"--model", "256"}, "--model"},
+        {{"--model", "-1"}, "--model"},
+        {{"--model", "wifi"}, "--model"},
+        {{"--level", "256"}, "--level"},
+        {{"--level", ""}, "--level"},
+        {{"--level"}, "--level needs a value"},
+        {{"--version-text", text17.c_str()}, "--version-text"},
+        {{"--connect", "passive"}, "--connect"},
+        {{"--device-name", text33.c_str()}, "--device-name"},
+        {{"--device-password", text33.c_str()}, "--device-password"},
+        {{"--platform", "1.2.3.4"}, "--platform"},
+        {{"--device-id", "2147483648"}, "--device-id"},
+        {{"--dhcp=1"}, "--dhcp takes no value"},
+        {{"--ip", "1.2.3"}, "--ip"},
+        {{"--rs485-baud", "5"}, "--rs485-baud"},
+        {{"--antenna-baud", "0xFE"}, "--antenna-baud"},
+        {{"--mac", "02-51-56-00-00"}, "--mac"},
+        {{"--mac", "02-51-56-00-00-0g"}, "--mac"},
+        {{"--wifi-mac", "02.51.56.00.00.02"}, "--wifi-mac"},
+        {{"--ssid", text33.c_str()}, "--ssid"},
+        {{"--network", "lte"}, "--network"},
+        {{"--domain", text61.c_str()}, "--domain"},
+        {{"--reserved", "256"}, "--reserved"},
+        {{"--silent"}, "--silent needs a value"},
+        {{"--silent", "report"}, "--silent"},
+        {{"--bad-crc", "reply,"}, "--bad-crc"},
+        {{"--late-ticks", "3601"}, "--late-ticks"},
+        {{"--stray-bytes", "65"}, "--stray-bytes"},
+        {{"--split-parts", "0"}, "--split-parts"},
+        {{"--split-parts", "17"}, "--split-parts"},
+        {{"--split-gap", "-1"}, "--split-gap"},
+        {{"--device", ""}, "--device"},
+        {{"--device", path128.c_str()}, "--device"},
+        // Options of the UDP modes are not options of this one.
+        {{"--tags", "3"}, "unknown option '--tags' for mode serial"},
+        {{"--short-reports"}, "unknown option '--short-reports'"},
+        {{"--port", "4099"}, "unknown option '--port'"},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> args{"serial", "--device", "/tmp/sp/B"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Parsed p = parse(args);
+        EXPECT_FALSE(p.ok) << c.args[0];
+        EXPECT_NE(p.error.find(c.mention), std::string::npos) << c.args[0] << " -> " << p.error;
+    }
+    // And the other way round: the serial options are not for the UDP modes.
+    EXPECT_FALSE(parse({"listen", "--device", "/tmp/sp/B"}).ok);
+    EXPECT_FALSE(parse({"direct", "--model", "1"}).ok);
+    EXPECT_FALSE(parse({"legacy", "--late", "reply"}).ok);
+}
+
+TEST(SimOptions, SerialHelp)
+{
+    // Help needs no device.
+    const Parsed p = parse({"serial", "--help"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.options.help);
+    EXPECT_EQ(p.options.mode, SimMode::serial);
+
+    const std::string usage = simUsage(SimMode::serial);
+    for (const char* text : {"Options of mode serial", "--device PATH", "--model N", "--level N",
+                             "--late-ticks N", "--split-gap N", "--tick-ms N", "--print-sent",
+                             "In mode serial"})
+        EXPECT_NE(usage.find(text), std::string::npos) << text;
+    for (const char* text : {"--tags N", "--server IP:PORT", "--port N", "In mode listen"})
+        EXPECT_EQ(usage.find(text), std::string::npos) << text;
+    const std::string all = simUsage();
+    EXPECT_NE(all.find("In mode serial"), std::string::npos);
+    EXPECT_NE(all.find("(serial)"), std::string::npos);
+}
+#endif
