@@ -5,41 +5,15 @@
 
 #include "serial/configFrame.h"
 #include "serial/paramRecords.h"
+#include "tools/readersim/lineBuilder.h"
 #include "tools/readersim/serialReader.h"
 
 namespace {
 
-// Appends to a fixed buffer and stops cleanly at its end.
-class LineBuilder {
+// A frame line with the field formats of the serial records.
+class SerialLine : public LineBuilder {
 public:
-    LineBuilder(char* out, size_t cap) : out_(out), cap_(cap) { out_[0] = '\0'; }
-
-    void add(const char* format, ...)
-#if defined(__GNUC__)
-        __attribute__((format(printf, 2, 3)))
-#endif
-    {
-        if (len_ + 1 >= cap_)
-            return;
-        va_list args;
-        va_start(args, format);
-        const int n = std::vsnprintf(out_ + len_, cap_ - len_, format, args);
-        va_end(args);
-        if (n < 0)
-            out_[len_] = '\0';
-        else
-            len_ = size_t(n) < cap_ - len_ ? len_ + size_t(n) : cap_ - 1;
-    }
-
-    void hex(const uint8_t* bytes, size_t count)
-    {
-        static const char kHex[] = "0123456789ABCDEF";
-        for (size_t i = 0; i < count && len_ + 2 < cap_; ++i) {
-            out_[len_++] = kHex[bytes[i] >> 4];
-            out_[len_++] = kHex[bytes[i] & 0xF];
-        }
-        out_[len_] = '\0';
-    }
+    using LineBuilder::LineBuilder;
 
     // Text up to its zero byte or the end of its field; anything but
     // printable ASCII (and the blank, which would split the item) as \xHH.
@@ -67,14 +41,8 @@ public:
         add(" platform=%u.%u.%u.%u:%u", unsigned(ip >> 24), unsigned(ip >> 16 & 0xFF),
             unsigned(ip >> 8 & 0xFF), unsigned(ip & 0xFF), unsigned(port));
     }
-
-    size_t length() const { return len_; }
-
-private:
-    char* out_;
-    size_t cap_;
-    size_t len_ = 0;
 };
+
 
 struct CommandInfo {
     uint8_t code;
@@ -109,7 +77,7 @@ const char* checkName(ConfigCheck check)
     return "unknown";
 }
 
-void addFit(LineBuilder& line, size_t length, size_t expected)
+void addFit(SerialLine& line, size_t length, size_t expected)
 {
     if (length < expected)
         line.add(" malformed=short");
@@ -117,7 +85,7 @@ void addFit(LineBuilder& line, size_t length, size_t expected)
         line.add(" malformed=trailing");
 }
 
-void addConnect(LineBuilder& line, const ConnectSettings& c)
+void addConnect(SerialLine& line, const ConnectSettings& c)
 {
     line.add(" mode=%u", c.mode);
     line.text("user", c.name);
@@ -126,7 +94,7 @@ void addConnect(LineBuilder& line, const ConnectSettings& c)
     line.add(" id=%ld", long(c.deviceId));
 }
 
-void addNet(LineBuilder& line, const IpSettings& s, const char* prefix)
+void addNet(SerialLine& line, const IpSettings& s, const char* prefix)
 {
     char key[24];
     std::snprintf(key, sizeof key, "%sdhcp", prefix);
@@ -139,7 +107,7 @@ void addNet(LineBuilder& line, const IpSettings& s, const char* prefix)
     line.ip(key, s.gateway);
 }
 
-void decodeWrite(LineBuilder& line, uint8_t model, const uint8_t* p, size_t n)
+void decodeWrite(SerialLine& line, uint8_t model, const uint8_t* p, size_t n)
 {
     line.add(" model=%u", model);
     const ParamModelInfo* info = paramModelInfo(model);
@@ -197,7 +165,7 @@ void decodeWrite(LineBuilder& line, uint8_t model, const uint8_t* p, size_t n)
     addFit(line, n, info->writeSize);
 }
 
-void decodeReply(LineBuilder& line, const uint8_t* p, size_t n)
+void decodeReply(SerialLine& line, const uint8_t* p, size_t n)
 {
     FixedText<paramVersionSize> version;
     const std::string_view text = paramVersionText(p, n);
@@ -227,7 +195,7 @@ size_t formatSerialFrame(char* out, size_t cap, bool received, uint8_t model,
 {
     if (!out || cap == 0)
         return 0;
-    LineBuilder line(out, cap);
+    SerialLine line(out, cap);
     line.add("%s", received ? "rx" : "tx");
     ConfigFrame f;
     const ConfigCheck check = configFrameCheck(frame, total, &f);
