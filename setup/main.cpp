@@ -168,9 +168,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     UpdateWindow(main);
 
     const int result = runMessageLoop(main, nullptr);
-    // Closing the port first ends a read that the receive thread may have
-    // pending on it; then both threads see the stop.
-    port.closeComPort();
+    // The link's threads end first (every wait of the receive thread is
+    // bounded, open port or not); then the port closes.
     link.stop();
+    port.closeComPort();
     return result;
 }

@@ -3,8 +3,17 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
+
+// The longest wait for a cancelled read to end, and for a pending wait or
+// read to end when the port object goes. Cancels end at once on the drivers
+// seen (Wine's among them); the bound only keeps a thread from hanging
+// should one not.
+constexpr DWORD cancelWaitMs = 1000;
+
+DWORD waitBound(int timeoutMs) { return timeoutMs < 0 ? 0 : DWORD(timeoutMs); }
 
 HANDLE asHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
@@ -73,16 +82,27 @@ uint32_t probeComPorts()
     return mask;
 }
 
-// The receive thread's overlapped state. The wait for EV_RXCHAR may stay
-// pending from one readComBytes to the next; the structure lives as long as
-// the port object, so a wait completed by a close never writes into freed
-// memory.
+// The receive thread's overlapped state; it lives as long as the port object.
+// The wait for EV_RXCHAR may stay pending from one readComBytes to the next
+// (a close completes it). Reads land in the adapter's own buffer, never in
+// the caller's: a read whose cancel has not ended within its bound stays
+// pending there, the next call finishes it and hands out its bytes, and the
+// system never writes into memory that has gone.
 struct SerialPort::Io {
     HANDLE event = nullptr;  // manual-reset, shared by the wait and the read (never both in flight)
     OVERLAPPED wait{};
     DWORD eventMask = 0;
     bool waitPending = false;
     OVERLAPPED read{};
+    DWORD readWant = 0;
+    bool readPending = false;
+    uint8_t bytes[serialReadSize] = {};
+    size_t held = 0;   // bytes[taken, held) have been read and not handed out yet
+    size_t taken = 0;
+
+    bool pending() const { return waitPending || readPending; }
+    bool finishRead(SerialPort& port, DWORD bound);
+    long handOut(uint8_t* buffer, size_t capacity);
 };
 
 SerialPort::SerialPort() : io_(new Io)
@@ -92,14 +112,17 @@ SerialPort::SerialPort() : io_(new Io)
 
 SerialPort::~SerialPort()
 {
-    closeComPort();
-    if (io_->waitPending && io_->event) {
-        // The close has completed the wait; make sure the system is done
-        // with the structure before it goes.
-        WaitForSingleObject(io_->event, serialWriteWaitMs);
+    closeComPort();  // completes a wait or a read that the receive thread left pending
+    Io* io = io_.get();
+    if (!io->event)
+        return;
+    if (io->pending() && WaitForSingleObject(io->event, cancelWaitMs) != WAIT_OBJECT_0) {
+        // The system has not let go of the structures within the bound: they
+        // stay allocated (deliberately leaked) rather than be freed under it.
+        io_.release();
+        return;
     }
-    if (io_->event)
-        CloseHandle(io_->event);
+    CloseHandle(io->event);
 }
 
 bool SerialPort::openComPort(int number)
@@ -136,6 +159,9 @@ void SerialPort::closeComPort()
         return;
     SetCommMask(asHandle(h), 0);  // completes a wait that the receive thread has pending
     PurgeComm(asHandle(h), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    // And whatever the receive thread still has in flight on the handle (no
+    // write is: writes hold the lock).
+    CancelIoEx(asHandle(h), nullptr);
     CloseHandle(asHandle(h));
 }
 
@@ -167,11 +193,62 @@ void SerialPort::writeComBytes(const uint8_t* bytes, size_t count)
     CloseHandle(ov.hEvent);
 }
 
+long SerialPort::Io::handOut(uint8_t* buffer, size_t capacity)
+{
+    size_t count = held - taken;
+    if (count > capacity)
+        count = capacity;
+    std::memcpy(buffer, bytes + taken, count);
+    taken += count;
+    if (taken == held)
+        taken = held = 0;
+    return long(count);
+}
+
+// Ends the pending read: waits for it at most bound, then cancels it and
+// waits at most cancelWaitMs for the cancel. True when it has ended; what it
+// read (a cancelled read may have read some) is then held for handing out.
+// False when it still runs after both waits: it stays pending for the next
+// call. The waits are on the event, without the lock. The cancel is issued
+// under the lock on the handle open at that moment: if that is no longer the
+// handle of the read, the close has ended the read already, and a cancel
+// that names this structure finds nothing on another handle.
+bool SerialPort::Io::finishRead(SerialPort& port, DWORD bound)
+{
+    if (WaitForSingleObject(event, bound) != WAIT_OBJECT_0) {
+        {
+            std::lock_guard<std::mutex> guard(port.use_);
+            const intptr_t value = port.handle_.load(std::memory_order_acquire);
+            if (value != closedHandle)
+                CancelIoEx(asHandle(value), &read);
+        }
+        if (WaitForSingleObject(event, cancelWaitMs) != WAIT_OBJECT_0)
+            return false;
+    }
+    readPending = false;
+    // The structure of an ended read holds its byte count; no handle is
+    // needed to take it.
+    const DWORD got = DWORD(read.InternalHigh);
+    held = got < readWant ? got : readWant;
+    taken = 0;
+    return true;
+}
+
 long SerialPort::readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs)
 {
     Io& io = *io_;
     if (!buffer || capacity == 0 || !io.event)
         return -1;
+    const DWORD bound = waitBound(timeoutMs);
+    // Bytes read earlier go out first. A read that an earlier call left
+    // pending ends before anything new is issued.
+    if (io.held != 0)
+        return io.handOut(buffer, capacity);
+    if (io.readPending) {
+        if (!io.finishRead(*this, bound))
+            return 0;
+        return io.handOut(buffer, capacity);
+    }
     if (!io.waitPending) {
         std::lock_guard<std::mutex> guard(use_);
         const intptr_t value = handle_.load(std::memory_order_acquire);
@@ -189,7 +266,7 @@ long SerialPort::readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs)
     }
     if (io.waitPending) {
         // The wait runs without the lock; a close completes it.
-        if (WaitForSingleObject(io.event, DWORD(timeoutMs < 0 ? 0 : timeoutMs)) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(io.event, bound) != WAIT_OBJECT_0)
             return 0;
         io.waitPending = false;
     }
@@ -197,11 +274,9 @@ long SerialPort::readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs)
     // once on every driver; Wine's overlapped reads otherwise wait for data
     // despite the time-outs above. A wait that completed with nothing queued
     // (a close, or an event for bytes already read) reads nothing.
-    DWORD got = 0;
-    intptr_t value = closedHandle;
     {
         std::lock_guard<std::mutex> guard(use_);
-        value = handle_.load(std::memory_order_acquire);
+        const intptr_t value = handle_.load(std::memory_order_acquire);
         if (value == closedHandle)
             return -1;
         DWORD errors = 0;
@@ -215,22 +290,21 @@ long SerialPort::readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs)
             want = status.cbInQue;
         io.read = OVERLAPPED{};
         io.read.hEvent = io.event;
+        io.readWant = want;
         ResetEvent(io.event);
-        if (ReadFile(asHandle(value), buffer, want, &got, &io.read))
-            return long(got);
+        DWORD got = 0;
+        if (ReadFile(asHandle(value), io.bytes, want, &got, &io.read)) {
+            io.held = got < want ? got : want;
+            io.taken = 0;
+            return io.handOut(buffer, capacity);
+        }
         if (GetLastError() != ERROR_IO_PENDING)
             return -1;
+        io.readPending = true;
     }
     // Should the read still wait, it gets the same bound as the wait for
     // bytes and is then cancelled, so the thread never hangs in it; a close
-    // meanwhile cancels it too. The waits are on the event: a closed handle
-    // is never touched here.
-    if (WaitForSingleObject(io.event, DWORD(timeoutMs < 0 ? 0 : timeoutMs)) != WAIT_OBJECT_0) {
-        std::lock_guard<std::mutex> guard(use_);
-        if (handle_.load(std::memory_order_acquire) == value)
-            CancelIoEx(asHandle(value), &io.read);
-    }
-    if (!GetOverlappedResult(asHandle(value), &io.read, &got, TRUE))
-        return got > 0 ? long(got) : 0;
-    return long(got);
+    // meanwhile ends it too.
+    io.finishRead(*this, bound);
+    return io.handOut(buffer, capacity);
 }

@@ -3,11 +3,45 @@
 // and COM32, which wine-com-pair.sh maps to a socat pseudo-terminal pair;
 // the cases skip without them): frames cross both ways through the
 // overlapped reads of the link's receive thread, the probe offers the pair,
-// and the port is closed and re-opened under the running threads.
+// the port is closed and re-opened under the running threads, and the link
+// stops while the port stays open, with nothing arriving or with bytes
+// streaming in.
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <thread>
 
 #include "linkFixture.h"
 #include "platform/serialPort.h"
+
+namespace {
+
+// Runs link.stop() on a thread of its own and waits at most kLinkWaitBound
+// for it to return: a hang check, not a measure of time. A stop that has not
+// returned by then fails the case and ends the run at once, since the hung
+// thread holds the link and the port and nothing could be torn down.
+void requireStopReturns(SerialLink& link)
+{
+    std::promise<void> returned;
+    std::future<void> done = returned.get_future();
+    std::thread stopper([&link, &returned] {
+        link.stop();
+        returned.set_value();
+    });
+    if (done.wait_for(kLinkWaitBound) != std::future_status::ready) {
+        ADD_FAILURE() << "SerialLink::stop() has not returned within " << kLinkWaitBound.count()
+                      << " s";
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    stopper.join();
+}
+
+}  // namespace
 
 TEST(Win32SerialPort, ClosedPortReadsNothingAndWritesNothing)
 {
@@ -39,6 +73,17 @@ TEST(Win32SerialPort, DeviceNamesAreTheSystems)
     EXPECT_EQ(comDevicePath(33), "");
     EXPECT_FALSE(setComDevicePath(1, "\\\\.\\COM7"));
     EXPECT_EQ(comDevicePath(1), "\\\\.\\COM1");
+}
+
+TEST(Win32SerialPort, LinkStopsWithNoPortOpen)
+{
+    SerialPort port;
+    WaitingSink sink;
+    SerialLink link(port, sink);
+    link.start();
+    ASSERT_TRUE(waitUntil([&] { return link.liveLoops() == 2; }));
+    requireStopReturns(link);
+    EXPECT_EQ(link.liveLoops(), 0);
 }
 
 namespace {
@@ -116,4 +161,57 @@ TEST_F(ComPair, CloseAndReopenUnderTheRunningThreads)
     }
     linkA.stop();
     EXPECT_EQ(linkA.liveLoops(), 0);
+}
+
+TEST_F(ComPair, StopReturnsWithThePortOpenAndNothingArriving)
+{
+    WaitingSink atA;
+    SerialLink linkA(a, atA);
+    // Each round lets the receive thread go through its waits on the idle
+    // port for a little longer before the stop; the pauses only vary where
+    // the stop finds it.
+    const int pausesMs[] = {0, 1, 25, 100, 400};
+    for (int pause : pausesMs) {
+        linkA.start();
+        ASSERT_TRUE(waitUntil([&] { return linkA.liveLoops() == 2; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        requireStopReturns(linkA);
+        EXPECT_EQ(linkA.liveLoops(), 0);
+        EXPECT_TRUE(a.isOpen());
+    }
+    EXPECT_EQ(atA.count(), 0u);
+
+    // Nothing was lost to the stops: a frame sent while the link is stopped
+    // waits in the driver and comes whole once it runs again.
+    const Bytes f = linkFrame(configCmdParamReply, awkwardPayload(120, 4));
+    b.writeComBytes(f.data(), f.size());
+    linkA.start();
+    EXPECT_EQ(atA.waitFor(1), std::vector<Bytes>({f}));
+    requireStopReturns(linkA);
+}
+
+TEST_F(ComPair, StopReturnsWhileBytesArrive)
+{
+    WaitingSink atA;
+    SerialLink linkA(a, atA);
+    const Bytes f = linkFrame(configCmdWriteAck, awkwardPayload(40, 7));
+    linkA.start();
+    std::atomic<bool> sending{true};
+    std::thread sender([&] {
+        while (sending.load()) {
+            b.writeComBytes(f.data(), f.size());
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    // Stop once frames are coming in, while more are on their way.
+    atA.waitFor(3);
+    requireStopReturns(linkA);
+    sending.store(false);
+    sender.join();
+    EXPECT_EQ(linkA.liveLoops(), 0);
+    EXPECT_TRUE(a.isOpen());
+    const std::vector<Bytes> got = atA.waitFor(0);
+    ASSERT_GE(got.size(), 3u);
+    for (const Bytes& frame : got)
+        EXPECT_EQ(frame, f);
 }
