@@ -73,7 +73,7 @@ expect_row() {  # WHAT ROW REGEX TIMEOUT_S
 wait_line() {  # FILE REGEX TIMEOUT_S
   local i
   for ((i = 0; i < $3 * 4; i++)); do
-    tr -d '\r' <"$1" 2>/dev/null | grep -Eq "$2" && return 0
+    tr -d '\r' 2>/dev/null <"$1" | grep -Eq "$2" && return 0
     sleep 0.25
   done
   return 1

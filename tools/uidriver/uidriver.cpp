@@ -581,6 +581,23 @@ Status cmdCommand(const Args& a) {
     return s;
 }
 
+// Selects item INDEX of a combo box as a user's pick does: CB_SETCURSEL,
+// then CBN_SELCHANGE to the box's parent (CB_SETCURSEL alone notifies no one).
+Status cmdSelect(const Args& a) {
+    long long index = 0;
+    if (!parseNumber(a[3], -1, 0xFFFF, index)) return fail(kUsage, L"bad item index %ls", a[3].c_str());
+    HWND ctl = nullptr;
+    Status s = needControl(a[1], a[2], ctl);
+    if (s != kOk) return s;
+    if (!reachable(ctl)) return fail(kFailed, L"control %ls is disabled or hidden", a[2].c_str());
+    LRESULT r = 0;
+    if (!send(ctl, CB_SETCURSEL, (WPARAM)index, 0, r)) return fail(kFailed, L"control does not answer");
+    if (index >= 0 && r == CB_ERR) return fail(kFailed, L"the list has no item %lld", index);
+    s = sendSettled(GetParent(ctl), WM_COMMAND, MAKEWPARAM((WORD)GetDlgCtrlID(ctl), CBN_SELCHANGE), (LPARAM)ctl);
+    if (s == kOk) printLine(L"ok");
+    return s;
+}
+
 Status cmdClose(const Args& a) {
     HWND win = nullptr;
     Status s = needWindow(a[1], win);
@@ -930,6 +947,8 @@ const Command kCommands[] = {
      L"click a button (it must be enabled and visible)"},
     {L"command", 2, 2, cmdCommand, L"WIN ID",
      L"send WM_COMMAND ID as a click or menu would"},
+    {L"select", 3, 3, cmdSelect, L"WIN CTRL INDEX",
+     L"select a combo box item (-1: none) and notify its parent"},
     {L"close", 1, 1, cmdClose, L"WIN",
      L"close WIN and wait until it has gone"},
     {L"enabled", 2, 2, cmdEnabled, L"WIN CTRL",

@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# End-to-end scenarios of the reader configuration tool: readersetup.exe
+# under Wine talks over COM ports to software readers (native readersim on
+# the Linux ends of socat pty pairs). Each port has a reader of its own
+# personality, and the tool's port list picks the one a step needs:
+#
+#   COM1  never answers a read request
+#   COM2  level 0 (the tool must refuse it)
+#   COM3  model 4 (no page for it)
+#   COM4  model 1, level 3, wait mode, device ID 12345
+#   COM5  model 1, level 1, wait mode, device ID 777
+#
+#   tests/e2e/setup_tool.sh BUILD_DIR [SCREENSHOT.png]
+#
+# The native readersim is taken from $READERSIM, else from the source tree's
+# native build (build/), else built here into BUILD_DIR/native-tools.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+build=$(cd "$1" && pwd)
+shot=${2:-$build/e2e-logs/setup-tool.png}
+. "$here/wine-env.sh"
+. "$here/lib.sh"
+
+sim=${READERSIM:-$source_dir/build/tools/readersim/readersim}
+if [ ! -x "$sim" ]; then
+  sim=$build/native-tools/tools/readersim/readersim
+  if [ ! -x "$sim" ]; then
+    echo "building the native readersim in $build/native-tools"
+    env -u CC -u CXX cmake -S "$source_dir" -B "$build/native-tools" -DCMAKE_BUILD_TYPE=Release \
+      -DTAGDESK_TESTS=OFF -DTAGDESK_BENCH=OFF >/dev/null &&
+      cmake --build "$build/native-tools" --target readersim -j2 >/dev/null || exit 1
+  fi
+fi
+
+E2E_LOGDIR=$build/e2e-logs/setup-tool
+e2e_setup "$build" || exit 1
+TOOL=$build/setup/readersetup.exe
+
+# reader NAME COMn OPTIONS...: maps the port and serves it with a reader
+# whose lines go to $E2E_LOGDIR/NAME.out.
+reader() {
+  local name=$1 port=$2 path
+  shift 2
+  e2e_serial "$name" "$port" >/dev/null || exit 1
+  path=E2E_SERIAL_${name^^}
+  "$sim" serial --device "${!path}" --print-sent "$@" >"$E2E_LOGDIR/$name.out" 2>"$E2E_LOGDIR/$name.err" </dev/null &
+  E2E_PIDS[reader-$name]=$!
+  wait_line "$E2E_LOGDIR/$name.out" '^# readersim mode=serial' 5 || { echo "reader $name did not start" >&2; exit 1; }
+}
+
+reader silent COM1 --silent reply
+reader old COM2 --level 0
+reader unknown COM3 --model 4
+reader wired COM4 --model 1 --level 3 --connect wait --device-id 12345 --version-text V3.6-e2e
+reader low COM5 --model 1 --level 1 --connect wait --device-id 777 --device-name gate-1 --platform 10.0.0.7:9000
+
+rx_count() { tr -d '\r' <"$E2E_LOGDIR/$1.out" | grep -c "^rx code=$2 "; }
+
+# Waits for the tool's next message box and checks its caption and text.
+expect_box() {  # WHAT CAPTION TEXT TIMEOUT_MS
+  if ! e2e_msgbox "$WIN" "$4"; then
+    fail "$1: no message box"
+    return
+  fi
+  expect_eq "$1 (caption)" "$E2E_BOX_CAPTION" "$2"
+  expect_eq "$1 (text)" "$E2E_BOX_TEXT" "$3"
+  ui answer "$E2E_BOX" >/dev/null
+  e2e_ui wait-gone "$E2E_BOX" 5000 >/dev/null
+}
+
+# Picks port item INDEX (COM1 is item 0) and presses "打开串口".
+open_port() {  # INDEX
+  ui select "$WIN" 1001 "$1" >/dev/null || fail "cannot select port item $1"
+  ui click "$WIN" 1002 >/dev/null
+}
+
+e2e_start tool "$TOOL"
+WIN=$(ui wait-window readerSetupKit 30000) || { echo "the tool did not open" >&2; exit 1; }
+
+echo "--- the port choice"
+expect_eq "title" "$(ui get-text "$WIN" .)" "网络读卡器配置工具 V3.6"
+expect_eq "the mapped ports are listed" "$(ui get-text "$WIN" 1001)" "COM1"
+expect_eq "button" "$(text_of 1002)" "打开串口"
+
+echo "--- a reader that never answers"
+open_port 0
+expect_text "port open" 1002 "关闭串口" 3000
+expect_eq "list locked while open" "$(ui enabled "$WIN" 1001)" "0"
+expect_box "no reply" "" "不能和设备正常通信，请检查设备是否上电" 8000
+expect_text "port closed after the time-out" 1002 "打开串口" 3000
+expect_eq "list enabled again" "$(ui enabled "$WIN" 1001)" "1"
+expect_eq "the silent reader got one read request" "$(rx_count silent 0x01)" "1"
+
+echo "--- a reader of level 0"
+open_port 1
+expect_box "level 0" "提示" "网络读卡器版本低，请用旧版本的配置工具" 5000
+expect_text "port closed after the refusal" 1002 "打开串口" 3000
+
+echo "--- a reader of an unknown model"
+open_port 2
+if wait_line "$E2E_LOGDIR/unknown.out" '^tx code=0x02 ' 5; then echo "ok: model 4 answered"; else fail "model 4 reader sent no reply"; fi
+if e2e_msgbox "$WIN" 4000 2>/dev/null; then
+  fail "a message box for model 4: $E2E_BOX_TEXT"
+  ui answer "$E2E_BOX" >/dev/null
+else
+  echo "ok: no message for model 4"
+fi
+expect_eq "no page for model 4" "$(text_of 1004 2>/dev/null)" ""
+expect_eq "the port choice still shows" "$(text_of 1002)" "关闭串口"
+ui click "$WIN" 1002 >/dev/null
+expect_text "closed again" 1002 "打开串口" 3000
+
+echo "--- model 1, level 3: page 105 with the record's values"
+open_port 3
+expect_text "version" 1005 "V3.6-e2e" 8000
+expect_eq "MAC at level 3" "$(text_of 1030)" "02-51-56-00-00-01"
+expect_eq "wait mode" "$(text_of 1016)" "等待平台连接（默认）"
+expect_eq "device ID label" "$(text_of 1017)" "设备ID："
+expect_eq "device ID" "$(text_of 1019)" "12345"
+expect_eq "IP" "$(ui get-ip "$WIN" 1009 | cut -f1)" "192.168.1.200"
+expect_eq "gateway" "$(ui get-ip "$WIN" 1007 | cut -f1)" "192.168.1.1"
+expect_eq "platform controls hidden in wait mode" "$(ui visible "$WIN" 1022)" "0"
+expect_eq "the page keeps the port open" "$(text_of 1002)" "关闭串口"
+expect_eq "one read request" "$(rx_count wired 0x01)" "1"
+
+echo "--- edit and apply"
+ui set-text "$WIN" 1019 "4321" >/dev/null
+ui set-ip "$WIN" 1009 192.168.1.201 >/dev/null
+ui click "$WIN" 1004 >/dev/null
+expect_box "applied" "提示" "配置成功" 5000
+line=$(tr -d '\r' <"$E2E_LOGDIR/wired.out" | grep '^rx code=0x03 ' | tail -1)
+if [[ $line == *" len=93 "*" model=1 mode=0 user=admin password=314159 "*" id=4321 dhcp=0 ip=192.168.1.201 mask=255.255.255.0 gateway=192.168.1.1 "* ]]; then
+  echo "ok: the 93-byte write reached the reader"
+else
+  fail "write request: [$line]"
+fi
+
+echo "--- the reader's record holds the new values"
+ui click "$WIN" 1002 >/dev/null
+expect_text "closed" 1002 "打开串口" 3000
+ui click "$WIN" 1002 >/dev/null
+expect_text "re-read" 1002 "关闭串口" 3000
+expect_text "device ID read back" 1019 "4321" 8000
+expect_eq "IP read back" "$(ui get-ip "$WIN" 1009 | cut -f1)" "192.168.1.201"
+expect_eq "two read requests" "$(rx_count wired 0x01)" "2"
+
+echo "--- the connect-mode switch puts the record's active values in"
+ui select "$WIN" 1016 1 >/dev/null || fail "cannot select active mode"
+expect_eq "device name label" "$(text_of 1017)" "设备名称："
+expect_eq "device name" "$(text_of 1019)" "admin"
+expect_eq "platform IP shown" "$(ui visible "$WIN" 1022)" "1"
+expect_eq "platform IP" "$(ui get-ip "$WIN" 1022 | cut -f1)" "192.168.1.100"
+expect_eq "platform port" "$(text_of 1023)" "8800"
+ui select "$WIN" 1016 0 >/dev/null
+expect_eq "wait mode again" "$(text_of 1019)" "4321"
+
+echo "--- a check of apply: an empty device ID"
+ui set-text "$WIN" 1019 "" >/dev/null
+ui click "$WIN" 1004 >/dev/null
+expect_box "empty ID" "" "设备ID不能为空" 5000
+expect_eq "nothing written" "$(rx_count wired 0x03)" "1"
+
+echo "--- a level-1 reader refreshes the page"
+ui click "$WIN" 1002 >/dev/null
+expect_text "closed" 1002 "打开串口" 3000
+ui select "$WIN" 1001 4 >/dev/null || fail "cannot select COM5 on the page"
+ui click "$WIN" 1002 >/dev/null
+expect_text "version of the level-1 reader" 1005 "V2.14-230612" 8000
+expect_eq "MAC below level 3" "$(text_of 1030)" "未识别"
+expect_eq "device ID not asked below level 2" "$(text_of 1019)" "0"
+ui select "$WIN" 1016 1 >/dev/null
+expect_eq "its device name" "$(text_of 1019)" "gate-1"
+expect_eq "its platform IP" "$(ui get-ip "$WIN" 1022 | cut -f1)" "10.0.0.7"
+expect_eq "its platform port" "$(text_of 1023)" "9000"
+ui select "$WIN" 1016 0 >/dev/null
+expect_eq "the switch shows the record's device ID" "$(text_of 1019)" "777"
+
+e2e_screenshot "$shot" || true
+ui close "$WIN" >/dev/null || fail "the tool did not close"
+if e2e_wait tool 10; then echo "ok: the tool ended"; else fail "the tool did not end"; fi
+e2e_finish
