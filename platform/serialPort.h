@@ -9,6 +9,8 @@
 // pseudo-terminals, or open a device path directly with openDevice().
 #pragma once
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -60,13 +62,18 @@ public:
     bool isOpen() const override { return handle_.load(std::memory_order_acquire) != closedHandle; }
     // Clears the port's error state, then writes the bytes and waits at most
     // 1000 ms for them to leave. The outcome is not reported and nothing is
-    // retried. A write still pending after the wait is cancelled before the
-    // call returns, so no I/O outlives the call's buffers. Nothing while no
-    // port is open.
+    // retried. A write still pending after the wait is cancelled, and the
+    // cancel is waited for at most 1000 ms; the write goes from the adapter's
+    // own copy of the bytes, which is left to the system should the cancel
+    // not end, so no I/O ever reaches the caller's buffer after the call.
+    // Nothing while no port is open.
     void writeComBytes(const uint8_t* bytes, size_t count) override;
-    // Windows: WaitCommEvent for EV_RXCHAR, then ReadFile of what is queued.
-    // A wait that outlasts timeoutMs stays pending for the next call; a
-    // close completes it. POSIX: poll, then read of what is there.
+    // Windows: WaitCommEvent for EV_RXCHAR, then ReadFile of what is queued
+    // into the adapter's own buffer. Every wait is bounded by timeoutMs: a
+    // wait for EV_RXCHAR that outlasts it stays pending for the next call; a
+    // read that outlasts it is cancelled (what it read is kept), and one
+    // whose cancel has not ended within 1000 ms is finished by the next
+    // call. A close completes either. POSIX: poll, then read of what is there.
     long readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs) override;
 
 private:
@@ -75,6 +82,13 @@ private:
     // The adapter's own state (overlapped structures and events on Windows).
     struct Io;
     std::unique_ptr<Io> io_;
+    // A read with no port open waits for an open instead of failing at once,
+    // so a receive thread idles until a port opens rather than polling.
+    bool waitForOpen(int timeoutMs);
+    void announceOpen();
+    std::mutex openWait_;
+    std::condition_variable opened_;
+
     // The open handle or descriptor; read afresh for every call.
     std::atomic<intptr_t> handle_{closedHandle};
     // Held while a call is issued on the handle and while it is closed, never
@@ -82,3 +96,22 @@ private:
     // has closed (or whose value the system has given to a new object).
     std::mutex use_;
 };
+
+// True once a port is open, waiting at most timeoutMs for one.
+inline bool SerialPort::waitForOpen(int timeoutMs)
+{
+    if (isOpen())
+        return true;
+    std::unique_lock<std::mutex> lock(openWait_);
+    return opened_.wait_for(lock, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs),
+                            [this] { return isOpen(); });
+}
+
+// Called after the handle is stored: the empty lock step orders the store
+// before the wake-up, so a reader that found no port is never left waiting.
+inline void SerialPort::announceOpen()
+{
+    { std::lock_guard<std::mutex> lock(openWait_); }
+    opened_.notify_all();
+}
+

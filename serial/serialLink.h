@@ -60,7 +60,9 @@ public:
     // Waits at most timeoutMs for received bytes and reads up to capacity of
     // them into buffer. Returns the count; 0 when nothing came in time (or
     // the port was closed during the wait); -1 when no port is open or the
-    // wait or the read failed (the caller pauses 1 ms and tries again).
+    // wait or the read failed (the caller pauses 1 ms and tries again). With
+    // no port open, the port adapter first waits up to timeoutMs for one to
+    // be opened, so an idle receive thread does not spin.
     // One thread at a time calls it; any thread may close the port meanwhile.
     virtual long readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs) = 0;
 };

@@ -123,8 +123,11 @@ bool SerialPort::openDevice(const char* path)
     if (fd < 0)
         return false;
     applyLineSettings(fd);
-    std::lock_guard<std::mutex> guard(use_);
-    handle_.store(fd, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> guard(use_);
+        handle_.store(fd, std::memory_order_release);
+    }
+    announceOpen();
     return true;
 }
 
@@ -175,8 +178,10 @@ void SerialPort::writeComBytes(const uint8_t* bytes, size_t count)
 
 long SerialPort::readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs)
 {
+    if (!buffer || capacity == 0 || !waitForOpen(timeoutMs))
+        return -1;
     const int fd = int(handle_.load(std::memory_order_acquire));
-    if (fd == closedHandle || !buffer || capacity == 0)
+    if (fd == closedHandle)
         return -1;
     // The wait runs without the lock: a close meanwhile shows as an error,
     // a time-out or a descriptor that is no longer ours (checked below).

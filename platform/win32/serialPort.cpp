@@ -146,8 +146,11 @@ bool SerialPort::openDevice(const char* path)
     if (h == INVALID_HANDLE_VALUE)
         return false;
     applyLineSettings(h);
-    std::lock_guard<std::mutex> guard(use_);
-    handle_.store(reinterpret_cast<intptr_t>(h), std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> guard(use_);
+        handle_.store(reinterpret_cast<intptr_t>(h), std::memory_order_release);
+    }
+    announceOpen();
     return true;
 }
 
@@ -165,9 +168,17 @@ void SerialPort::closeComPort()
     CloseHandle(asHandle(h));
 }
 
+// One write in flight: its structure and a copy of its bytes, so that a
+// write whose cancel has not ended within its bound can be left to the
+// system (leaked) without the caller's buffer or stack under it.
+struct WriteJob {
+    OVERLAPPED ov{};
+    std::unique_ptr<uint8_t[]> bytes;
+};
+
 void SerialPort::writeComBytes(const uint8_t* bytes, size_t count)
 {
-    if (!bytes || count == 0)
+    if (!bytes || count == 0 || count > MAXDWORD)
         return;
     std::lock_guard<std::mutex> guard(use_);
     const intptr_t value = handle_.load(std::memory_order_acquire);
@@ -177,20 +188,25 @@ void SerialPort::writeComBytes(const uint8_t* bytes, size_t count)
     DWORD errors = 0;
     COMSTAT status{};
     ClearCommError(h, &errors, &status);
-    OVERLAPPED ov{};
-    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // a fresh event per write
-    if (!ov.hEvent)
+    std::unique_ptr<WriteJob> job(new WriteJob);
+    job->bytes.reset(new uint8_t[count]);
+    std::memcpy(job->bytes.get(), bytes, count);
+    job->ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // a fresh event per write
+    if (!job->ov.hEvent)
         return;
     DWORD written = 0;
-    if (!WriteFile(h, bytes, DWORD(count), &written, &ov) && GetLastError() == ERROR_IO_PENDING) {
-        if (WaitForSingleObject(ov.hEvent, serialWriteWaitMs) != WAIT_OBJECT_0) {
-            // Still pending: cancel it and wait for the cancel, so the
-            // system never writes into this call's structure after it returns.
-            CancelIoEx(h, &ov);
-            GetOverlappedResult(h, &ov, &written, TRUE);
+    if (!WriteFile(h, job->bytes.get(), DWORD(count), &written, &job->ov) && GetLastError() == ERROR_IO_PENDING &&
+        WaitForSingleObject(job->ov.hEvent, serialWriteWaitMs) != WAIT_OBJECT_0) {
+        // Still pending: cancel it and wait for the cancel, at most
+        // cancelWaitMs. Should the system still hold the write then, its
+        // structure, bytes and event stay allocated for it.
+        CancelIoEx(h, &job->ov);
+        if (WaitForSingleObject(job->ov.hEvent, cancelWaitMs) != WAIT_OBJECT_0) {
+            job.release();
+            return;
         }
     }
-    CloseHandle(ov.hEvent);
+    CloseHandle(job->ov.hEvent);
 }
 
 long SerialPort::Io::handOut(uint8_t* buffer, size_t capacity)
@@ -249,6 +265,8 @@ long SerialPort::readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs)
             return 0;
         return io.handOut(buffer, capacity);
     }
+    if (!io.waitPending && !waitForOpen(timeoutMs))
+        return -1;
     if (!io.waitPending) {
         std::lock_guard<std::mutex> guard(use_);
         const intptr_t value = handle_.load(std::memory_order_acquire);

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <string>
+#include <thread>
 
 #include "linkFixture.h"
 #include "platform/serialPort.h"
@@ -156,6 +157,24 @@ TEST(PosixSerialPort, ClosedPortReadsNothingAndWritesNothing)
     port.writeComBytes(configReadRequest, sizeof configReadRequest);
     EXPECT_EQ(pty.pending(), 0u);
     port.closeComPort();  // closing twice is harmless
+}
+
+// A read begun with no port open waits for one (up to its bound) instead of
+// failing at once, so the receive thread idles, and it reads what the port
+// opened meanwhile brings.
+TEST(PosixSerialPort, ReadWithNoPortWaitsForAnOpen)
+{
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    SerialPort port;
+    long got = 0;
+    uint8_t buffer[16] = {};
+    std::thread reader([&] { got = port.readComBytes(buffer, sizeof buffer, 10000); });
+    ASSERT_TRUE(port.openDevice(pty.slave().c_str()));
+    ASSERT_TRUE(pty.send(Bytes{'a', 'b', 'c'}));
+    reader.join();
+    ASSERT_EQ(got, 3);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 3), "abc");
 }
 
 TEST(PosixSerialPort, FailedOpenLeavesNoPortOpen)
