@@ -21,16 +21,18 @@
 #include "serial/serialLink.h"
 #include "setup/resource.h"
 #include "setup/setupShell.h"
-#include "setup/wiredPage.h"
+#include "setup/domainPage.h"
+#include "setup/networkPage.h"
 
 namespace {
 
 const wchar_t kWindowProperty[] = L"readerSetupKit__20220905_QV";
 constexpr int kStringMax = 100;  // characters of the title and class name
 
-// The wired pages of this program, by model code.
-const int kWiredModels[] = {modelWired, modelWiredOneAntenna, modelCompactWired,
-                            modelWiredActive};
+// The model pages of this program with a connect mode, by model code; the
+// domain page comes besides.
+const int kNetworkModels[] = {modelWired,        modelWiredOneAntenna, modelWifi,
+                              modelCompactWired, modelDualNetwork,     modelWiredActive};
 
 // What the main window's procedure reaches through the window's user data.
 struct Program {
@@ -102,10 +104,12 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
-bool isWiredModel(int model)
+bool hasPage(int model)
 {
-    for (int wired : kWiredModels) {
-        if (wired == model)
+    if (model == modelDomain)
+        return true;
+    for (int network : kNetworkModels) {
+        if (network == model)
             return true;
     }
     return false;
@@ -117,7 +121,7 @@ std::vector<PageGrowth> pagesOf(const PageGrowth* build, size_t count)
 {
     std::vector<PageGrowth> pages;
     for (size_t i = 0; i < count; ++i) {
-        if (isWiredModel(build[i].model))
+        if (hasPage(build[i].model))
             pages.push_back(build[i]);
     }
     return pages;
@@ -143,18 +147,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         pagesOf(setupPagesV36, sizeof setupPagesV36 / sizeof setupPagesV36[0]);
     SetupShell shell(port, window, pages.data(), pages.size());
 
-    // The dialogs: the port choice and the wired pages, each with its view.
+    // The dialogs: the port choice and the model pages, each with its view.
     Win32SetupView choiceView(instance);
     PortChoiceDialog choice(shell, choiceView);
     window.add(choice, choiceView);
     std::vector<std::unique_ptr<Win32SetupView>> views;
-    std::vector<std::unique_ptr<WiredPage>> wiredPages;
-    for (int model : kWiredModels) {
+    std::vector<std::unique_ptr<ParamPage>> modelPages;
+    for (int model : kNetworkModels) {
         views.push_back(std::make_unique<Win32SetupView>(instance));
-        wiredPages.push_back(std::make_unique<WiredPage>(shell, *views.back(), systemTextCodec(),
-                                                         *wiredPageTraits(model)));
-        window.add(*wiredPages.back(), *views.back());
+        modelPages.push_back(std::make_unique<NetworkPage>(shell, *views.back(), systemTextCodec(),
+                                                           *networkPageTraits(model)));
+        window.add(*modelPages.back(), *views.back());
     }
+    views.push_back(std::make_unique<Win32SetupView>(instance));
+    modelPages.push_back(std::make_unique<DomainPage>(shell, *views.back(), systemTextCodec()));
+    window.add(*modelPages.back(), *views.back());
     Program program = {shell, window, link, sink};
 
     const WindowRect start = SetupShell::startRect();

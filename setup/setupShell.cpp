@@ -144,6 +144,33 @@ bool SetupDialog::openSelectedPort()
     return openComPortItem(shell_.port(), view_.text(IDC_PORT_LIST));
 }
 
+bool SetupDialog::openSelectedPortOrComplain()
+{
+    if (openSelectedPort())
+        return true;
+    view_.message(kOpenFailedText, MessageStyle::information);
+    return false;
+}
+
+void SetupDialog::closePortSteps()
+{
+    shell_.port().closeComPort();
+    portOpen_ = false;
+    view_.killTimer(IDT_REPLY);
+    view_.setText(IDC_PORT_BUTTON, "打开串口");
+    view_.enable(IDC_PORT_LIST, true);
+}
+
+void SetupDialog::requestSteps()
+{
+    portOpen_ = true;
+    shell_.armReply();
+    sendReadRequest(shell_.port());
+    view_.startTimer(IDT_REPLY, setupTimerMs);
+    view_.setText(IDC_PORT_BUTTON, "关闭串口");
+    view_.enable(IDC_PORT_LIST, false);
+}
+
 void SetupDialog::replyTimer(int id)
 {
     if (id != IDT_REPLY || !shell_.replyTick())
@@ -171,22 +198,8 @@ void PortChoiceDialog::onCommand(int id)
 {
     if (id != IDC_PORT_BUTTON)
         return;
-    if (portOpen_) {
-        shell_.port().closeComPort();
-        portOpen_ = false;
-        view_.killTimer(IDT_REPLY);
-        view_.setText(IDC_PORT_BUTTON, "打开串口");
-        view_.enable(IDC_PORT_LIST, true);
-        return;
-    }
-    if (!openSelectedPort()) {
-        view_.message(kOpenFailedText, MessageStyle::information);
-        return;
-    }
-    portOpen_ = true;
-    shell_.armReply();
-    sendReadRequest(shell_.port());
-    view_.startTimer(IDT_REPLY, setupTimerMs);
-    view_.setText(IDC_PORT_BUTTON, "关闭串口");
-    view_.enable(IDC_PORT_LIST, false);
+    if (portOpen_)
+        closePortSteps();
+    else if (openSelectedPortOrComplain())
+        requestSteps();
 }

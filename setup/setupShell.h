@@ -155,6 +155,13 @@ protected:
     void probePorts(bool addItems);
     // openComPort with the text of the selected port item.
     bool openSelectedPort();
+    // openSelectedPort, or "打开串口失败" and false.
+    bool openSelectedPortOrComplain();
+    // The port goes out: closed, timer 1 killed, "打开串口", the list enabled.
+    void closePortSteps();
+    // A read request goes out on the open port: the reply is awaited for
+    // three ticks of timer 1; "关闭串口", the list disabled.
+    void requestSteps();
     // Timer 1: the countdown; when it runs out, "不能和设备正常通信，请检查设备是否上电"
     // and a click of the dialog's own port button, which closes the port.
     void replyTimer(int id);

@@ -1,6 +1,6 @@
 // Feeds arbitrary parameter replies to the configuration tool's controllers:
-// dispatchFrame -> the shell -> the page of the reply's model (the wired
-// pages), its initialisation, a second reply that refreshes the showing page
+// dispatchFrame -> the shell -> the page of the reply's model (every model
+// page), its initialisation, a second reply that refreshes the showing page
 // with any record, and some of the page's commands. The views keep only
 // what the controllers read back. Nothing may crash, a refused reply opens
 // no page, and everything written to the port is a valid request.
@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,8 @@
 #include "serial/paramRecords.h"
 #include "setup/resource.h"
 #include "setup/setupShell.h"
-#include "setup/wiredPage.h"
+#include "setup/domainPage.h"
+#include "setup/networkPage.h"
 
 namespace {
 
@@ -111,7 +113,10 @@ public:
             return;
         }
         check(f.command == configCmdWriteRequest);
-        check(f.length == wiredWriteSize || f.length == compactWiredWriteSize);
+        bool known = false;  // the write of some layout
+        for (const ParamModelInfo& m : paramModels)
+            known = known || f.length == m.writeSize;
+        check(known);
     }
 
 private:
@@ -168,27 +173,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t* payload = data + head;
     const size_t length = std::min(size - head, serialMaxPayload);
 
-    // As the program: only the rows of the pages it has (the wired ones).
-    std::vector<PageGrowth> rows;
-    for (const PageGrowth& row : setupPagesV36) {
-        if (wiredPageTraits(row.model))
-            rows.push_back(row);
-    }
     CheckingPort port;
     PageWindow window;
-    SetupShell shell(port, window, rows.data(), rows.size());
+    SetupShell shell(port, window, setupPagesV36);
     window.shell = &shell;
     const TextCodec& codec = systemTextCodec();
-    StateView choiceView, wiredView, oneAntennaView, compactView, activeView;
+    StateView choiceView, domainView;
     PortChoiceDialog choice(shell, choiceView);
-    WiredPage wired(shell, wiredView, codec, *wiredPageTraits(modelWired));
-    WiredPage oneAntenna(shell, oneAntennaView, codec, *wiredPageTraits(modelWiredOneAntenna));
-    WiredPage compact(shell, compactView, codec, *wiredPageTraits(modelCompactWired));
-    WiredPage active(shell, activeView, codec, *wiredPageTraits(modelWiredActive));
-    for (SetupPage* page : {static_cast<SetupPage*>(&choice), static_cast<SetupPage*>(&wired),
-                            static_cast<SetupPage*>(&oneAntenna),
-                            static_cast<SetupPage*>(&compact), static_cast<SetupPage*>(&active)})
-        window.pages[page->dialogId()] = page;
+    DomainPage domain(shell, domainView, codec);
+    window.pages[choice.dialogId()] = &choice;
+    window.pages[domain.dialogId()] = &domain;
+    const int networkModels[] = {modelWired,        modelWiredOneAntenna, modelWifi,
+                                 modelCompactWired, modelDualNetwork,     modelWiredActive};
+    StateView networkViews[6];
+    std::unique_ptr<NetworkPage> networkPages[6];
+    for (size_t i = 0; i < 6; ++i) {
+        networkPages[i] = std::make_unique<NetworkPage>(shell, networkViews[i], codec,
+                                                        *networkPageTraits(networkModels[i]));
+        window.pages[networkPages[i]->dialogId()] = networkPages[i].get();
+    }
 
     shell.onCreate();
     choice.onCommand(IDC_PORT_BUTTON);  // opens COM1, sends the read request
@@ -219,8 +222,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         view.toggle(IDC_DHCP);
         page->onCommand(IDC_DHCP);
     }
-    if (actions & 0x04)
+    if (actions & 0x04) {
         page->onCommand(IDC_EYE);
+        // The radio buttons of the dual-network page, the domain box of the
+        // domain page; the other pages ignore them.
+        const int radio = view.checked(IDC_WIFI) ? IDC_WIRED : IDC_WIFI;
+        view.setChecked(IDC_WIRED, radio == IDC_WIRED);
+        view.setChecked(IDC_WIFI, radio == IDC_WIFI);
+        page->onCommand(radio);
+        view.toggle(IDC_DOMAIN_ENABLE);
+        page->onCommand(IDC_DOMAIN_ENABLE);
+    }
     if (actions & 0x08)
         page->onCommand(IDC_APPLY);
     if (actions & 0x10)

@@ -10,30 +10,6 @@
 
 namespace {
 
-// A payload of size zero bytes with the given runs at their offsets.
-Bytes payloadWith(size_t size, std::initializer_list<std::pair<size_t, Bytes>> runs)
-{
-    Bytes p(size, 0);
-    for (const auto& [at, bytes] : runs)
-        std::copy(bytes.begin(), bytes.end(), p.begin() + std::ptrdiff_t(at));
-    return p;
-}
-
-Bytes bytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-// The payload of the last write request, checked as one.
-Bytes lastWritePayload(const FakeComPort& port)
-{
-    if (port.writes.empty())
-        return {};
-    const Bytes& f = port.writes.back();
-    ConfigFrame frame;
-    if (configFrameCheck(f.data(), f.size(), &frame) != ConfigCheck::ok ||
-        frame.command != configCmdWriteRequest || f[4] != 0)
-        return {};
-    return Bytes(frame.payload, frame.payload + frame.length);
-}
-
 const Bytes kPlatformIp = {0xC0, 0xA8, 0x01, 0x64};  // 192.168.1.100
 const Bytes kPort8800 = {0x22, 0x60};
 const Bytes kAddresses = {0xC0, 0xA8, 0x01, 0xC3, 0xFF, 0xFF, 0xFF, 0x00,
@@ -78,7 +54,7 @@ TEST(WiredPageInit, ShowsTheRecordPageByPage)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetupRig rig;
-        WiredPage& page = rig.showPage(c.model, c.mode, c.level);
+        NetworkPage& page = rig.showPage(c.model, c.mode, c.level);
         FakeSetupView& v = rig.viewFor(c.model);
         const bool compact = c.model == 6;
 
@@ -206,7 +182,7 @@ TEST(WiredPageConnectMode, AnyNotificationShowsTheRecordsValuesForTheSelection)
         SetupRig rig;
         rig.showPage(model, 1, 1);  // level 1: the ID is not shown at init on 1 and 2
         FakeSetupView& v = rig.viewFor(model);
-        WiredPage& page = rig.pageFor(model);
+        NetworkPage& page = rig.pageFor(model);
         const bool compact = model == 6;
 
         // Merely opening the list replaces what was typed.
@@ -247,7 +223,7 @@ TEST(WiredPageDhcp, CheckingClearsAndDisablesUncheckingEnablesEmpty)
     for (int model : {1, 2, 6}) {
         SCOPED_TRACE(model);
         SetupRig rig;
-        WiredPage& page = rig.showPage(model, 1);
+        NetworkPage& page = rig.showPage(model, 1);
         FakeSetupView& v = rig.viewFor(model);
         v.toggle(IDC_DHCP);
         page.onCommand(IDC_DHCP);
@@ -270,7 +246,7 @@ TEST(WiredPageDhcp, CheckingClearsAndDisablesUncheckingEnablesEmpty)
 TEST(WiredPageEye, TogglesMaskAndBitmapAndKeepsTheFirst29Bytes)
 {
     SetupRig rig;
-    WiredPage& page = rig.showPage(modelWired, 1);
+    NetworkPage& page = rig.showPage(modelWired, 1);
     FakeSetupView& v = rig.view105;
     EXPECT_TRUE(page.passwordMasked());
     EXPECT_EQ(page.eyeBitmap(), IDB_EYE_CLOSED);
@@ -331,7 +307,7 @@ TEST(WiredPageClose, DisablesThePagesInputs)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetupRig rig;
-        WiredPage& page = rig.showPage(c.model, c.mode);
+        NetworkPage& page = rig.showPage(c.model, c.mode);
         FakeSetupView& v = rig.viewFor(c.model);
         page.onCommand(IDC_PORT_BUTTON);
         EXPECT_EQ(v.disabled, c.disabled);
@@ -358,7 +334,7 @@ TEST(WiredPageReread, ClearsTheFieldsAndSendsTheReadRequest)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.model);
         SetupRig rig;
-        WiredPage& page = rig.showPage(c.model, 1);
+        NetworkPage& page = rig.showPage(c.model, 1);
         FakeSetupView& v = rig.viewFor(c.model);
         page.onCommand(IDC_PORT_BUTTON);
         const size_t writes = rig.port.writes.size();
@@ -393,7 +369,7 @@ TEST(WiredPageReread, ClearsTheFieldsAndSendsTheReadRequest)
 TEST(WiredPageReread, OpenFailureShowsTheMessageAndChangesNothing)
 {
     SetupRig rig;
-    WiredPage& page = rig.showPage(modelWired, 1);
+    NetworkPage& page = rig.showPage(modelWired, 1);
     page.onCommand(IDC_PORT_BUTTON);
     rig.port.openable.clear();
     const size_t writes = rig.port.writes.size();
@@ -410,7 +386,7 @@ TEST(WiredPageReread, OpenFailureShowsTheMessageAndChangesNothing)
 TEST(WiredPageReread, AntennaMergeFlagIsZeroUntilTheNextReply)
 {
     SetupRig rig;
-    WiredPage& page = rig.showPage(modelWired, 1);
+    NetworkPage& page = rig.showPage(modelWired, 1);
     EXPECT_EQ(page.antennaMerge(), 1);
     page.onCommand(IDC_PORT_BUTTON);
     page.onCommand(IDC_PORT_BUTTON);
@@ -422,7 +398,7 @@ TEST(WiredPageReread, AntennaMergeFlagIsZeroUntilTheNextReply)
 TEST(WiredPageDestroy, PostsQuitWithCodeZero)
 {
     SetupRig rig;
-    WiredPage& page = rig.showPage(modelWired, 1);
+    NetworkPage& page = rig.showPage(modelWired, 1);
     page.onDestroy();
     EXPECT_EQ(rig.view105.quitCode, 0);
 }
@@ -430,16 +406,6 @@ TEST(WiredPageDestroy, PostsQuitWithCodeZero)
 // ---- apply: checks -----------------------------------------------------
 
 namespace {
-
-struct Edit {
-    int id;
-    const char* text;  // an address control when the id is one
-};
-
-bool isAddressControl(int id)
-{
-    return id == IDC_IP || id == IDC_MASK || id == IDC_GATEWAY || id == IDC_PLATFORM_IP;
-}
 
 }  // namespace
 
@@ -495,7 +461,7 @@ TEST(WiredPageApply, ChecksInEachPagesOrder)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetupRig rig;
-        WiredPage& page = rig.showPage(c.model, c.mode);
+        NetworkPage& page = rig.showPage(c.model, c.mode);
         FakeSetupView& v = rig.viewFor(c.model);
         for (const Edit& e : c.edits) {
             if (isAddressControl(e.id))
@@ -527,7 +493,7 @@ TEST(WiredPageApply, DhcpOnSkipsTheAddressChecksAndSendsZeros)
     for (int model : {1, 2, 6}) {
         SCOPED_TRACE(model);
         SetupRig rig;
-        WiredPage& page = rig.showPage(model, 0);
+        NetworkPage& page = rig.showPage(model, 0);
         FakeSetupView& v = rig.viewFor(model);
         v.toggle(IDC_DHCP);
         page.onCommand(IDC_DHCP);
@@ -604,7 +570,7 @@ TEST(WiredPageApply, PayloadsByteForByte)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetupRig rig;
-        WiredPage& page = rig.showPage(c.model, c.mode);
+        NetworkPage& page = rig.showPage(c.model, c.mode);
         page.onCommand(IDC_APPLY);
         EXPECT_TRUE(rig.viewFor(c.model).boxes.empty());
         ASSERT_EQ(rig.port.writes.size(), 2u);
@@ -647,7 +613,7 @@ TEST(WiredPageApply, TypedValuesAsTheyAreRead)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetupRig rig;
-        WiredPage& page = rig.showPage(modelWired, c.mode);
+        NetworkPage& page = rig.showPage(modelWired, c.mode);
         FakeSetupView& v = rig.view105;
         if (isAddressControl(c.edit.id))
             v.typeAddress(c.edit.id, c.edit.text);
@@ -666,7 +632,7 @@ TEST(WiredPageApply, TypedValuesAsTheyAreRead)
 TEST(WiredPageApply, EditedBaudRatesAndModeAreWritten)
 {
     SetupRig rig;
-    WiredPage& page = rig.showPage(modelWired, 1);
+    NetworkPage& page = rig.showPage(modelWired, 1);
     FakeSetupView& v = rig.view105;
     v.pick(IDC_RS485_BAUD, 0);
     v.pick(IDC_ANTENNA_BAUD, 3);
@@ -687,7 +653,7 @@ TEST(WiredPageApply, EditedBaudRatesAndModeAreWritten)
 TEST(WiredPageApply, Model6EchoesTheReservedByteOfTheLatestRecord)
 {
     SetupRig rig;
-    WiredPage& page = rig.showPage(modelCompactWired, 1);
+    NetworkPage& page = rig.showPage(modelCompactWired, 1);
     rig.reply(3, compactRecord(1).u8(105, 0x3C).bytes);
     page.onCommand(IDC_APPLY);
     const Bytes p = lastWritePayload(rig.port);
