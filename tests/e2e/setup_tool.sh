@@ -9,6 +9,12 @@
 #   COM3  model 4 (no page for it)
 #   COM4  model 1, level 3, wait mode, device ID 12345
 #   COM5  model 1, level 1, wait mode, device ID 777
+#   COM6  model 3 (WIFI), device ID 4242
+#   COM7  model 5 (domain name)
+#   COM8  model 7 (wired or WIFI), WIFI chosen
+#
+# A page showing is refreshed by any later reply, so each of the last three
+# starts the tool afresh and opens its port from the port choice.
 #
 #   tests/e2e/setup_tool.sh BUILD_DIR [SCREENSHOT.png]
 #
@@ -54,6 +60,9 @@ reader old COM2 --level 0
 reader unknown COM3 --model 4
 reader wired COM4 --model 1 --level 3 --connect wait --device-id 12345 --version-text V3.6-e2e
 reader low COM5 --model 1 --level 1 --connect wait --device-id 777 --device-name gate-1 --platform 10.0.0.7:9000
+reader wifi COM6 --model 3 --connect wait --device-id 4242 --ssid plant-ap --wifi-password ap-secret
+reader domain COM7 --model 5 --domain reader.example.net
+reader dual COM8 --model 7 --network wifi --ssid dual-ap --wifi-password dual-secret
 
 rx_count() { tr -d '\r' <"$E2E_LOGDIR/$1.out" | grep -c "^rx code=$2 "; }
 
@@ -75,8 +84,28 @@ open_port() {  # INDEX
   ui click "$WIN" 1002 >/dev/null
 }
 
-e2e_start tool "$TOOL"
-WIN=$(ui wait-window readerSetupKit 30000) || { echo "the tool did not open" >&2; exit 1; }
+start_tool() {
+  e2e_start tool "$TOOL"
+  WIN=$(ui wait-window readerSetupKit 30000) || { echo "the tool did not open" >&2; exit 1; }
+}
+
+# Ends the tool as the user does, by closing its window.
+end_tool() {
+  ui close "$WIN" >/dev/null || fail "the tool did not close"
+  if e2e_wait tool 10; then echo "ok: the tool ended"; else fail "the tool did not end"; fi
+}
+
+# The last write request a reader received.
+last_write() { tr -d '\r' <"$E2E_LOGDIR/$1.out" | grep '^rx code=0x03 ' | tail -1; }
+
+expect_write() {  # WHAT READER GLOB
+  local line
+  line=$(last_write "$2")
+  # shellcheck disable=SC2053  # the pattern is a glob on purpose
+  if [[ $line == $3 ]]; then echo "ok: $1"; else fail "$1: [$line]"; fi
+}
+
+start_tool
 
 echo "--- the port choice"
 expect_eq "title" "$(ui get-text "$WIN" .)" "网络读卡器配置工具 V3.6"
@@ -177,6 +206,72 @@ ui select "$WIN" 1016 0 >/dev/null
 expect_eq "the switch shows the record's device ID" "$(text_of 1019)" "777"
 
 e2e_screenshot "$shot" || true
-ui close "$WIN" >/dev/null || fail "the tool did not close"
-if e2e_wait tool 10; then echo "ok: the tool ended"; else fail "the tool did not end"; fi
+end_tool
+
+echo "--- model 3: the WIFI page"
+start_tool
+open_port 5
+expect_text "SSID" 1010 "plant-ap" 8000
+expect_eq "WIFI password in clear" "$(text_of 1011)" "ap-secret"
+expect_eq "MAC at level 3" "$(text_of 1030)" "02-51-56-00-00-01"
+expect_eq "device ID" "$(text_of 1019)" "4242"
+expect_eq "antenna baud rate shown" "$(text_of 1013)" "115200（默认）"
+expect_eq "antenna baud rate locked" "$(ui enabled "$WIN" 1013)" "0"
+ui set-text "$WIN" 1010 "" >/dev/null
+ui click "$WIN" 1004 >/dev/null
+expect_box "empty SSID" "" "WIFI名称不能为空" 5000
+ui set-text "$WIN" 1010 "工厂网络" >/dev/null
+ui click "$WIN" 1004 >/dev/null
+expect_box "WIFI applied" "提示" "配置成功" 5000
+expect_write "the 157-byte write with the SSID in UTF-8" wifi \
+  "* len=157 * model=3 mode=0 * id=4242 * ssid=\\\\xE5\\\\xB7\\\\xA5\\\\xE5\\\\x8E\\\\x82\\\\xE7\\\\xBD\\\\x91\\\\xE7\\\\xBB\\\\x9C wifi-password=ap-secret*"
+end_tool
+
+echo "--- model 5: the domain page"
+start_tool
+open_port 6
+expect_text "device name" 1019 "admin" 8000
+expect_eq "domain enabled" "$(ui checked "$WIN" 1029)" "1"
+expect_eq "domain name" "$(text_of 1028)" "reader.example.net"
+expect_eq "platform IP locked" "$(ui enabled "$WIN" 1022)" "0"
+expect_eq "platform port" "$(text_of 1023)" "8800"
+ui click "$WIN" 1029 >/dev/null
+expect_eq "the box frees the platform IP" "$(ui enabled "$WIN" 1022)" "1"
+expect_eq "and locks the domain" "$(ui enabled "$WIN" 1028)" "0"
+ui click "$WIN" 1004 >/dev/null
+expect_box "no platform IP" "" "平台IP格式不对" 5000
+ui set-ip "$WIN" 1022 10.1.2.3 >/dev/null
+ui click "$WIN" 1004 >/dev/null
+expect_box "domain page applied" "提示" "配置成功" 5000
+expect_write "the 133-byte write with the platform IP" domain \
+  "* len=133 * model=5 user=admin password=314159 domain-on=0 * platform=10.1.2.3:8800 *"
+end_tool
+
+echo "--- model 7: the dual-network page"
+start_tool
+open_port 7
+expect_text "SSID of the WIFI network" 1010 "dual-ap" 8000
+expect_eq "WIFI chosen" "$(ui checked "$WIN" 1032)" "1"
+expect_eq "WIFI MAC" "$(text_of 1030)" "02-51-56-00-00-02"
+expect_eq "WIFI address" "$(ui get-ip "$WIN" 1009 | cut -f1)" "192.168.2.200"
+ui click "$WIN" 1031 >/dev/null
+expect_eq "wired chosen" "$(ui checked "$WIN" 1031)" "1"
+expect_eq "SSID emptied" "$(text_of 1010)" ""
+expect_eq "SSID locked" "$(ui enabled "$WIN" 1010)" "0"
+expect_eq "wired MAC" "$(text_of 1030)" "02-51-56-00-00-01"
+expect_eq "wired address" "$(ui get-ip "$WIN" 1009 | cut -f1)" "192.168.1.200"
+ui click "$WIN" 1004 >/dev/null
+expect_box "dual page applied" "提示" "配置成功" 5000
+expect_write "the 164-byte write for the wired network" dual \
+  "* len=164 * model=7 network=0 * ip=192.168.1.200 * wifi-ip=0.0.0.0 *"
+ui click "$WIN" 1002 >/dev/null
+ui click "$WIN" 1002 >/dev/null
+expect_text "re-read" 1002 "关闭串口" 3000
+# The re-read hides the identity until the reply shows the page again.
+for ((i = 0; i < 40; i++)); do
+  [ "$(ui visible "$WIN" 1019)" = 1 ] && break
+  sleep 0.2
+done
+expect_eq "the reader now uses its wired network" "$(ui checked "$WIN" 1031)" "1"
+end_tool
 e2e_finish
