@@ -23,16 +23,17 @@
 #include "setup/setupShell.h"
 #include "setup/domainPage.h"
 #include "setup/networkPage.h"
+#include "setup/setupBuild.h"
 
 namespace {
 
 const wchar_t kWindowProperty[] = L"readerSetupKit__20220905_QV";
 constexpr int kStringMax = 100;  // characters of the title and class name
 
-// The model pages of this program with a connect mode, by model code; the
-// domain page comes besides.
-const int kNetworkModels[] = {modelWired,        modelWiredOneAntenna, modelWifi,
-                              modelCompactWired, modelDualNetwork,     modelWiredActive};
+// The build this program is (36 = V3.6 unless the build says otherwise).
+#ifndef READERSETUP_BUILD
+#define READERSETUP_BUILD 36
+#endif
 
 // What the main window's procedure reaches through the window's user data.
 struct Program {
@@ -104,29 +105,6 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
-bool hasPage(int model)
-{
-    if (model == modelDomain)
-        return true;
-    for (int network : kNetworkModels) {
-        if (network == model)
-            return true;
-    }
-    return false;
-}
-
-// The rows of the build's page table whose pages this program has: a reply
-// naming another model opens no page, like a model the build does not know.
-std::vector<PageGrowth> pagesOf(const PageGrowth* build, size_t count)
-{
-    std::vector<PageGrowth> pages;
-    for (size_t i = 0; i < count; ++i) {
-        if (hasPage(build[i].model))
-            pages.push_back(build[i]);
-    }
-    return pages;
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
@@ -143,9 +121,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     WindowFrameSink sink;
     SerialLink link(port, sink);
     Win32SetupWindow window(instance);
-    const std::vector<PageGrowth> pages =
-        pagesOf(setupPagesV36, sizeof setupPagesV36 / sizeof setupPagesV36[0]);
-    SetupShell shell(port, window, pages.data(), pages.size());
+    const SetupBuild& build = *setupBuild(READERSETUP_BUILD);
+    SetupShell shell(port, window, build.pages, build.pageCount, build.sortedLists);
 
     // The dialogs: the port choice and the model pages, each with its view.
     Win32SetupView choiceView(instance);
@@ -153,15 +130,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     window.add(choice, choiceView);
     std::vector<std::unique_ptr<Win32SetupView>> views;
     std::vector<std::unique_ptr<ParamPage>> modelPages;
-    for (int model : kNetworkModels) {
+    for (size_t i = 0; i < build.pageCount; ++i) {
         views.push_back(std::make_unique<Win32SetupView>(instance));
-        modelPages.push_back(std::make_unique<NetworkPage>(shell, *views.back(), systemTextCodec(),
-                                                           *networkPageTraits(model)));
+        const TextCodec& codec = systemTextCodec();
+        if (const NetworkPageTraits* traits = build.networkPage(build.pages[i].model))
+            modelPages.push_back(std::make_unique<NetworkPage>(shell, *views.back(), codec, *traits));
+        else  // the one page without a connect mode: the domain page
+            modelPages.push_back(std::make_unique<DomainPage>(shell, *views.back(), codec));
         window.add(*modelPages.back(), *views.back());
     }
-    views.push_back(std::make_unique<Win32SetupView>(instance));
-    modelPages.push_back(std::make_unique<DomainPage>(shell, *views.back(), systemTextCodec()));
-    window.add(*modelPages.back(), *views.back());
     Program program = {shell, window, link, sink};
 
     const WindowRect start = SetupShell::startRect();

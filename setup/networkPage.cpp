@@ -1,5 +1,9 @@
 #include "setup/networkPage.h"
 
+#include <iterator>
+#include <string>
+#include <vector>
+
 #include "common/decimal.h"
 #include "serial/configFrame.h"
 #include "setup/resource.h"
@@ -23,21 +27,64 @@ const BaudListField kOneAntennaList[] = {
 const char kMacPlain[] = "";
 const char kMacIndented[] = "  ";
 
+// The WIFI page of the oldest build shows both antenna codes.
+const BaudListField kTwoAntennaLists[] = {
+    {IDC_ANTENNA_BAUD, &WiredParams::antenna0Baud},
+    {IDC_ANTENNA1_BAUD, &WiredParams::antenna1Baud},
+};
+
 using S = ApplyStep;
-const NetworkPageTraits kPages[] = {
+constexpr size_t kWiredSteps = 4;
+constexpr size_t kWifiSteps = 5;
+#define WIRED_ORDER {S::identity, S::addresses, S::baudRates, S::deviceId}, kWiredSteps
+#define WIFI_ORDER {S::identity, S::addresses, S::baudRates, S::wifi, S::deviceId}, kWifiSteps
+#define ACTIVE_ORDER {S::identity, S::addresses}, 2
+
+}  // namespace
+
+const NetworkPageTraits networkPagesV36[6] = {
     {modelWired, IDD_PAGE_WIRED, ParamLayout::wired, kModel1Lists, 3, false, kMacPlain, true, true,
-     {S::identity, S::addresses, S::baudRates, S::deviceId}, 4},
+     WIRED_ORDER},
     {modelWiredOneAntenna, IDD_PAGE_ONE_ANTENNA, ParamLayout::wired, kModel2Lists, 1, false,
-     kMacPlain, true, true, {S::identity, S::addresses, S::baudRates, S::deviceId}, 4},
+     kMacPlain, true, true, WIRED_ORDER},
     {modelCompactWired, IDD_PAGE_COMPACT, ParamLayout::compactWired, nullptr, 0, false,
      kMacIndented, true, true, {S::identity, S::deviceId, S::addresses}, 3},
     {modelWiredActive, IDD_PAGE_ACTIVE, ParamLayout::wired, nullptr, 0, false, nullptr, false,
-     false, {S::identity, S::addresses}, 2},
+     false, ACTIVE_ORDER},
     {modelWifi, IDD_PAGE_WIFI, ParamLayout::wifi, kOneAntennaList, 1, true, kMacPlain, true, true,
-     {S::identity, S::addresses, S::baudRates, S::wifi, S::deviceId}, 5},
+     WIFI_ORDER},
     {modelDualNetwork, IDD_PAGE_DUAL, ParamLayout::dualNetwork, kOneAntennaList, 1, true,
      kMacPlain, true, true, {S::network, S::baudRates, S::identityByName, S::deviceId}, 4},
 };
+
+// No MAC control; the WIFI page lets the antenna baud rate be changed.
+const NetworkPageTraits networkPagesV33[4] = {
+    {modelWired, IDD_PAGE_WIRED, ParamLayout::wired, kModel1Lists, 3, false, nullptr, true, true,
+     WIRED_ORDER},
+    {modelWiredOneAntenna, IDD_PAGE_ONE_ANTENNA, ParamLayout::wired, kModel2Lists, 1, false,
+     nullptr, true, true, WIRED_ORDER},
+    {modelWiredActive, IDD_PAGE_ACTIVE, ParamLayout::wired, nullptr, 0, false, nullptr, false,
+     false, ACTIVE_ORDER},
+    {modelWifi, IDD_PAGE_WIFI, ParamLayout::wifi, kOneAntennaList, 1, false, nullptr, true, true,
+     WIFI_ORDER},
+};
+
+// No MAC control; the wired pages have no DHCP box (their addresses are
+// always shown, checked and written); the merge box on models 1 and 3.
+const NetworkPageTraits networkPagesV30[3] = {
+    {modelWired, IDD_PAGE_WIRED, ParamLayout::wired, kModel1Lists, 3, false, nullptr, false, true,
+     WIRED_ORDER, true},
+    {modelWiredOneAntenna, IDD_PAGE_ONE_ANTENNA, ParamLayout::wired, kModel2Lists, 1, false,
+     nullptr, false, true, WIRED_ORDER},
+    {modelWifi, IDD_PAGE_WIFI, ParamLayout::wifi, kTwoAntennaLists, 2, false, nullptr, true, true,
+     WIFI_ORDER, true, true},
+};
+
+#undef WIRED_ORDER
+#undef WIFI_ORDER
+#undef ACTIVE_ORDER
+
+namespace {
 
 const char* const kModeItems[] = {"等待平台连接（默认）", "主动连接平台"};
 
@@ -52,7 +99,7 @@ const int kWifiFields[] = {IDC_SSID, IDC_WIFI_PASSWORD};
 
 const NetworkPageTraits* networkPageTraits(int model)
 {
-    for (const NetworkPageTraits& t : kPages) {
+    for (const NetworkPageTraits& t : networkPagesV36) {
         if (t.model == model)
             return &t;
     }
@@ -93,6 +140,8 @@ NetworkPage::Record NetworkPage::record() const
         rec.wired.net = w.net;
         rec.wired.mac = w.mac;
         rec.wired.antenna0Baud = w.antennaBaud;
+        rec.wired.antenna1Baud = w.antenna1Baud;
+        rec.wired.antennaMerge = w.antennaMerge;
         rec.ssid = w.ssid;
         rec.wifiPassword = w.wifiPassword;
         break;
@@ -225,10 +274,16 @@ void NetworkPage::onInit()
         view_.enable(list.control, !traits_.baudListsLocked);
     }
     antennaMerge_ = rec.wired.antennaMerge;
+    if (traits_.hasMergeBox) {
+        view_.setChecked(IDC_ANTENNA_MERGE, rec.wired.antennaMerge != 0);
+        view_.enable(IDC_ANTENNA_MERGE, true);
+        view_.enable(IDC_MERGE_NOTE, true);
+    }
 
     if (traits_.hasModeList) {
         if (!listsFilled_) {
-            for (const char* item : kModeItems)
+            for (const std::string& item :
+                 shell_.listOrder(std::vector<std::string>(std::begin(kModeItems), std::end(kModeItems))))
                 view_.addItem(IDC_CONNECT_MODE, item);
         }
         view_.setSelection(IDC_CONNECT_MODE, rec.wired.connect.mode);
@@ -293,6 +348,10 @@ void NetworkPage::closePort()
     }
     for (size_t i = 0; i < traits_.baudListCount; ++i)
         view_.enable(traits_.baudLists[i].control, false);
+    if (traits_.hasMergeBox) {
+        view_.enable(IDC_ANTENNA_MERGE, false);
+        view_.enable(IDC_MERGE_NOTE, false);
+    }
     if (traits_.hasModeList)
         view_.enable(IDC_CONNECT_MODE, false);
     view_.enable(IDC_NAME, false);
@@ -318,6 +377,8 @@ void NetworkPage::reread()
     if (traits_.hasModeList)
         view_.setSelection(IDC_CONNECT_MODE, -1);
     antennaMerge_ = 0;
+    if (traits_.hasMergeBox)
+        view_.setChecked(IDC_ANTENNA_MERGE, false);
     view_.show(IDC_NAME_LABEL, false);
     view_.show(IDC_NAME, false);
     for (int control : kActiveControls)
@@ -413,9 +474,19 @@ bool NetworkPage::applyStep(ApplyStep step, bool active, Record& out)
     case ApplyStep::baudRates:
         for (size_t i = 0; i < traits_.baudListCount; ++i)
             out.wired.*traits_.baudLists[i].code = baudCode(traits_.baudLists[i].control);
-        out.wired.antennaMerge = antennaMerge_;
+        out.wired.antennaMerge =
+            traits_.hasMergeBox ? uint8_t(view_.checked(IDC_ANTENNA_MERGE) ? 1 : 0) : antennaMerge_;
         return true;
     case ApplyStep::wifi:
+        if (traits_.legacyWifi) {
+            if (!required(IDC_SSID, pageLongTextLimit, "WIFI名称不能为空", text))
+                return false;
+            out.ssid.assign(text);  // the code page's bytes as they are
+            if (!required(IDC_WIFI_PASSWORD, pageLongTextLimit, "WIFI密码不能为空", text))
+                return false;
+            out.wifiPassword.assign(text);
+            return true;
+        }
         if (!readSsid(true, out.ssid))
             return false;
         out.wifiPassword.assign(fields_.gbk(IDC_WIFI_PASSWORD, pageLongTextLimit));
@@ -456,9 +527,11 @@ WritePayload NetworkPage::encode(const Record& out) const
         p.connect = out.wired.connect;
         p.net = out.wired.net;
         p.antennaBaud = out.wired.antenna0Baud;
+        p.antenna1Baud = out.wired.antenna1Baud;
+        p.antennaMerge = out.wired.antennaMerge;
         p.ssid = out.ssid;
         p.wifiPassword = out.wifiPassword;
-        return encodeWifiWrite(p);
+        return encodeWifiWrite(p, traits_.legacyWifi);
     }
     case ParamLayout::dualNetwork: {
         DualNetworkParams p;

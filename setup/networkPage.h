@@ -48,9 +48,21 @@ struct NetworkPageTraits {
     bool hasModeList;          // the connect-mode list 1016; without it always active
     ApplyStep order[applyStepsMax];
     size_t steps;
+    // The antenna-merge check box 1015 and its note 1026: shown and edited
+    // (written at 88). Without it the page echoes the record's flag.
+    bool hasMergeBox = false;
+    // The oldest WIFI page: the SSID is sent in the code page as typed (at
+    // most 31 bytes, no length message), the WIFI password is required, and
+    // the second antenna code and the merge flag are written too.
+    bool legacyWifi = false;
 };
 
-// The row of a model with such a page (1, 2, 3, 6, 7, 52), or null.
+// The pages of each build, by model.
+extern const NetworkPageTraits networkPagesV36[6];  // also V3.5
+extern const NetworkPageTraits networkPagesV33[4];
+extern const NetworkPageTraits networkPagesV30[3];
+
+// The V3.6 row of a model with such a page (1, 2, 3, 6, 7, 52), or null.
 const NetworkPageTraits* networkPageTraits(int model);
 
 class NetworkPage : public ParamPage {

@@ -1,5 +1,8 @@
 #include "setup/setupShell.h"
 
+#include <algorithm>
+
+#include "common/textCodec.h"
 #include "setup/resource.h"
 
 const PageGrowth setupPagesV36[7] = {
@@ -22,9 +25,26 @@ const char kOpenFailedText[] = "打开串口失败";
 }  // namespace
 
 SetupShell::SetupShell(ComPort& port, SetupWindow& window, const PageGrowth* pages,
-                       size_t pageCount)
-    : port_(port), window_(window), pages_(pages), pageCount_(pageCount)
+                       size_t pageCount, bool sortedLists)
+    : port_(port), window_(window), pages_(pages), pageCount_(pageCount), sortedLists_(sortedLists)
 {
+}
+
+std::vector<std::string> SetupShell::listOrder(std::vector<std::string> items) const
+{
+    if (!sortedLists_)
+        return items;
+    const TextCodec& codec = systemTextCodec();
+    std::vector<std::pair<std::string, std::string>> keyed;  // code-page bytes, item
+    for (std::string& item : items)
+        keyed.emplace_back(codec.utf8ToGbk(item), std::move(item));
+    // std::string compares its bytes as unsigned char.
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> out;
+    for (auto& entry : keyed)
+        out.push_back(std::move(entry.second));
+    return out;
 }
 
 WindowRect SetupShell::startRect()
@@ -135,8 +155,11 @@ void SetupDialog::probePorts(bool addItems)
         return;
     int numbers[serialProbeCount];
     const size_t count = comPortNumbers(mask, numbers);
+    std::vector<std::string> items;
     for (size_t i = 0; i < count; ++i)
-        view_.addItem(IDC_PORT_LIST, comPortItemText(numbers[i]));
+        items.push_back(comPortItemText(numbers[i]));
+    for (const std::string& item : shell_.listOrder(std::move(items)))
+        view_.addItem(IDC_PORT_LIST, item);
 }
 
 bool SetupDialog::openSelectedPort()

@@ -12,6 +12,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "serial/configFrame.h"
 #include "serial/paramRecords.h"
@@ -90,7 +92,10 @@ public:
 
 class SetupShell : public ConfigReplyHandler {
 public:
-    SetupShell(ComPort& port, SetupWindow& window, const PageGrowth* pages, size_t pageCount);
+    // sortedLists: the port and connect-mode lists keep their items sorted
+    // (the older builds); they are still read and set by item index.
+    SetupShell(ComPort& port, SetupWindow& window, const PageGrowth* pages, size_t pageCount,
+               bool sortedLists = false);
     template <size_t N>
     SetupShell(ComPort& port, SetupWindow& window, const PageGrowth (&pages)[N])
         : SetupShell(port, window, pages, N)
@@ -126,12 +131,20 @@ public:
     const ModelReadyBlock& modelReady() const { return block_; }
     // The page row of a model code in this build, or null.
     const PageGrowth* pageFor(int model) const;
+    bool sortedLists() const { return sortedLists_; }
+    // The items of a list in the order it shows them: as given, or sorted
+    // by their bytes in the reader's code page when the lists are sorted
+    // (the code page orders the common Chinese characters by their reading,
+    // so "等待平台连接（默认）" stays ahead of "主动连接平台", and "COM10" comes
+    // before "COM2").
+    std::vector<std::string> listOrder(std::vector<std::string> items) const;
 
 private:
     ComPort& port_;
     SetupWindow& window_;
     const PageGrowth* pages_;
     size_t pageCount_;
+    bool sortedLists_;
     std::atomic<SetupPage*> current_{nullptr};
     std::atomic<int32_t> countdown_{0};
     ModelReadyBlock block_;
