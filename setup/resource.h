@@ -12,7 +12,7 @@
 #define IDI_READERSETUP 102    /* large */
 #define IDI_SMALL 103          /* small */
 
-/* Dialogs */
+/* Dialogs, with their sizes in V3.6 (readersetup.rc has those of the older builds) */
 #define IDD_PORT_CHOICE 103    /* port choice, 286 x 65 */
 #define IDD_PAGE_WIRED 105     /* model 1: wired, RS485 and two antennas, 285 x 284 */
 #define IDD_PAGE_WIFI 107      /* model 3: WIFI, 284 x 274 */

@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# End-to-end scenarios of the older builds of the configuration tool under
+# Wine against native software readers (see setup_tool.sh for the current
+# build and the native readersim lookup):
+#
+#   COM2   model 1, level 3, wait mode, DHCP on, antenna-merge flag 1
+#   COM10  model 7 (no page in V3.3 and V3.0)
+#
+#   tests/e2e/setup_builds.sh BUILD_DIR
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+build=$(cd "$1" && pwd)
+. "$here/wine-env.sh"
+. "$here/lib.sh"
+
+sim=${READERSIM:-$source_dir/build/tools/readersim/readersim}
+[ -x "$sim" ] || sim=$build/native-tools/tools/readersim/readersim
+if [ ! -x "$sim" ]; then
+  echo "building the native readersim in $build/native-tools"
+  env -u CC -u CXX cmake -S "$source_dir" -B "$build/native-tools" -DCMAKE_BUILD_TYPE=Release \
+    -DTAGDESK_TESTS=OFF -DTAGDESK_BENCH=OFF >/dev/null &&
+    cmake --build "$build/native-tools" --target readersim -j2 >/dev/null || exit 1
+fi
+
+E2E_LOGDIR=$build/e2e-logs/setup-builds
+e2e_setup "$build" || exit 1
+
+reader() {  # NAME COMn OPTIONS...
+  local name=$1 port=$2 path
+  shift 2
+  e2e_serial "$name" "$port" >/dev/null || exit 1
+  path=E2E_SERIAL_${name^^}
+  "$sim" serial --device "${!path}" "$@" >"$E2E_LOGDIR/$name.out" 2>"$E2E_LOGDIR/$name.err" </dev/null &
+  E2E_PIDS[reader-$name]=$!
+  wait_line "$E2E_LOGDIR/$name.out" '^# readersim mode=serial' 5 || { echo "reader $name did not start" >&2; exit 1; }
+}
+
+reader wired COM2 --model 1 --level 3 --connect wait --device-id 55 --dhcp --antenna-merge 1
+reader dual COM10 --model 7
+
+start_tool() {  # EXE
+  e2e_start tool "$build/setup/$1"
+  WIN=$(ui wait-window readerSetupKit 30000) || { echo "$1 did not open" >&2; exit 1; }
+}
+
+end_tool() {
+  ui close "$WIN" >/dev/null || fail "the tool did not close"
+  e2e_wait tool 10 || fail "the tool did not end"
+}
+
+expect_box() {  # WHAT CAPTION TEXT TIMEOUT_MS
+  if ! e2e_msgbox "$WIN" "$4"; then
+    fail "$1: no message box"
+    return
+  fi
+  expect_eq "$1 (caption)" "$E2E_BOX_CAPTION" "$2"
+  expect_eq "$1 (text)" "$E2E_BOX_TEXT" "$3"
+  ui answer "$E2E_BOX" >/dev/null
+  e2e_ui wait-gone "$E2E_BOX" 5000 >/dev/null
+}
+
+open_port() {  # INDEX
+  ui select "$WIN" 1001 "$1" >/dev/null || fail "cannot select port item $1"
+  ui click "$WIN" 1002 >/dev/null
+}
+
+echo "--- V3.5"
+start_tool readersetup-v3.5.exe
+expect_eq "title" "$(ui get-text "$WIN" .)" "网络读卡器配置工具 V3.5"
+expect_eq "ports in the order found" "$(ui get-text "$WIN" 1001)" "COM2"
+end_tool
+
+echo "--- V3.3: a sorted port list, no page for model 7, no MAC on page 105"
+start_tool readersetup-v3.3.exe
+expect_eq "title" "$(ui get-text "$WIN" .)" "网络读卡器配置工具 V3.3"
+expect_eq "COM10 sorts before COM2" "$(ui get-text "$WIN" 1001)" "COM10"
+open_port 0
+if wait_line "$E2E_LOGDIR/dual.out" '^rx code=0x01 ' 5; then echo "ok: the model-7 reader was asked"; else fail "no read request on COM10"; fi
+if e2e_msgbox "$WIN" 3000 2>/dev/null; then
+  fail "a message box for model 7: $E2E_BOX_TEXT"
+  ui answer "$E2E_BOX" >/dev/null
+else
+  echo "ok: nothing for model 7"
+fi
+expect_eq "the port choice still shows" "$(ui get-text "$WIN" 1002)" "关闭串口"
+ui click "$WIN" 1002 >/dev/null
+expect_text "closed" 1002 "打开串口" 3000
+open_port 1
+expect_text "page 105" 1005 "V2.14-230612" 8000
+expect_eq "no MAC control" "$(ui find "$WIN" 1030 2>/dev/null)" ""
+expect_eq "DHCP box kept" "$(ui checked "$WIN" 1012)" "1"
+end_tool
+
+echo "--- V3.0: page 105 without DHCP box, with the antenna-merge box"
+start_tool readersetup-v3.0.exe
+expect_eq "title" "$(ui get-text "$WIN" .)" "网络读卡器配置工具 V3.0"
+open_port 1
+expect_text "page 105" 1005 "V2.14-230612" 8000
+expect_eq "no DHCP box" "$(ui find "$WIN" 1012 2>/dev/null)" ""
+expect_eq "addresses shown although the reader has DHCP on" "$(ui get-ip "$WIN" 1009 | cut -f1)" "192.168.1.200"
+expect_eq "addresses editable" "$(ui enabled "$WIN" 1009)" "1"
+expect_eq "merge box ticked" "$(ui checked "$WIN" 1015)" "1"
+ui click "$WIN" 1015 >/dev/null
+ui click "$WIN" 1004 >/dev/null
+expect_box "applied" "提示" "配置成功" 5000
+line=$(tr -d '\r' <"$E2E_LOGDIR/wired.out" | grep '^rx code=0x03 ' | tail -1)
+if [[ $line == *" id=55 dhcp=0 ip=192.168.1.200 mask=255.255.255.0 gateway=192.168.1.1 "*" merge=0"* ]]; then
+  echo "ok: DHCP 0, the shown addresses and the cleared merge flag reached the reader"
+else
+  fail "write request: [$line]"
+fi
+end_tool
+e2e_finish
