@@ -6,7 +6,8 @@
 // no page, and everything written to the port is a valid request.
 //
 // Input: level of the first reply, level of the second, model byte of the
-// second, a mask of page actions, then the payload.
+// second, a mask of page actions, the build (its code modulo the builds),
+// then the payload.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +25,7 @@
 #include "setup/setupShell.h"
 #include "setup/domainPage.h"
 #include "setup/networkPage.h"
+#include "setup/setupBuild.h"
 
 namespace {
 
@@ -165,32 +167,32 @@ void deliver(SetupShell& shell, uint8_t level, uint8_t command, const uint8_t* p
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    constexpr size_t head = 4;
+    constexpr size_t head = 5;
     if (size < head)
         return 0;
     const uint8_t firstLevel = data[0], secondLevel = data[1], secondModel = data[2];
     const uint8_t actions = data[3];
+    const SetupBuild& build = setupBuilds[data[4] % (sizeof setupBuilds / sizeof setupBuilds[0])];
     const uint8_t* payload = data + head;
     const size_t length = std::min(size - head, serialMaxPayload);
 
+    // As the program of that build: its page table, its pages.
     CheckingPort port;
     PageWindow window;
-    SetupShell shell(port, window, setupPagesV36);
+    SetupShell shell(port, window, build.pages, build.pageCount, build.sortedLists);
     window.shell = &shell;
     const TextCodec& codec = systemTextCodec();
-    StateView choiceView, domainView;
+    StateView choiceView;
     PortChoiceDialog choice(shell, choiceView);
-    DomainPage domain(shell, domainView, codec);
     window.pages[choice.dialogId()] = &choice;
-    window.pages[domain.dialogId()] = &domain;
-    const int networkModels[] = {modelWired,        modelWiredOneAntenna, modelWifi,
-                                 modelCompactWired, modelDualNetwork,     modelWiredActive};
-    StateView networkViews[6];
-    std::unique_ptr<NetworkPage> networkPages[6];
-    for (size_t i = 0; i < 6; ++i) {
-        networkPages[i] = std::make_unique<NetworkPage>(shell, networkViews[i], codec,
-                                                        *networkPageTraits(networkModels[i]));
-        window.pages[networkPages[i]->dialogId()] = networkPages[i].get();
+    StateView pageViews[8];
+    std::unique_ptr<SetupPage> pages[8];
+    for (size_t i = 0; i < build.pageCount && i < 8; ++i) {
+        if (const NetworkPageTraits* traits = build.networkPage(build.pages[i].model))
+            pages[i] = std::make_unique<NetworkPage>(shell, pageViews[i], codec, *traits);
+        else
+            pages[i] = std::make_unique<DomainPage>(shell, pageViews[i], codec);
+        window.pages[pages[i]->dialogId()] = pages[i].get();
     }
 
     shell.onCreate();
