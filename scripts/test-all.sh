@@ -40,7 +40,8 @@ ctest --test-dir build-win -L unit --output-on-failure
 
 if ctest --test-dir build-win -N -L e2e | grep -q 'Total Tests: [1-9]'; then
   step "end-to-end scenarios under Wine"
-  ctest --test-dir build-win -L e2e --output-on-failure
+  # The serial scenarios' software reader: the native one built above.
+  READERSIM=$root/build/tools/readersim/readersim ctest --test-dir build-win -L e2e --output-on-failure
 fi
 
 step "fuzzing (${fuzz_seconds}s per target)"

@@ -68,14 +68,6 @@ LRESULT onModelReady(Program& program, LPARAM block)
     return 0;
 }
 
-LRESULT onSetFocus(HWND window)
-{
-    // Keyboard input belongs to the topmost dialog's controls.
-    if (HWND dialog = GetWindow(window, GW_CHILD))
-        SetFocus(dialog);
-    return 0;
-}
-
 LRESULT onDestroy(HWND window, Program& program)
 {
     program.sink.setTarget(nullptr);
@@ -97,7 +89,7 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case setupModelReadyMessage:
         return onModelReady(*program, lParam);
     case WM_SETFOCUS:
-        return onSetFocus(window);
+        return focusTopDialog(window);
     case WM_DESTROY:
         return onDestroy(window, *program);
     default:

@@ -304,6 +304,34 @@ void* mainWindowState(HWND window, UINT message, LPARAM lParam)
     return reinterpret_cast<void*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
+HWND createClientDialog(HINSTANCE instance, int dialog, HWND parent, DialogHost& host)
+{
+    HWND created = createHostedDialog(instance, dialog, parent, host);
+    if (!created)
+        return nullptr;
+    RECT client = {};
+    GetClientRect(parent, &client);
+    MoveWindow(created, 0, 0, client.right, client.bottom, TRUE);
+    return created;
+}
+
+LRESULT focusTopDialog(HWND main)
+{
+    if (HWND dialog = GetWindow(main, GW_CHILD))
+        SetFocus(dialog);
+    return 0;
+}
+
+int runPlainMessageLoop()
+{
+    MSG msg = {};
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return int(msg.wParam);
+}
+
 int runMessageLoop(HWND main, HACCEL accelerators)
 {
     MSG msg = {};

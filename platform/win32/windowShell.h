@@ -33,6 +33,14 @@ struct DialogHost {
 // the dialog cannot be created.
 HWND createHostedDialog(HINSTANCE instance, int dialog, HWND parent, DialogHost& host);
 
+// createHostedDialog, then the dialog is moved over parent's whole client
+// area: the tools whose window is one dialog.
+HWND createClientDialog(HINSTANCE instance, int dialog, HWND parent, DialogHost& host);
+
+// WM_SETFOCUS of a main window that hosts dialogs: the keyboard goes to its
+// topmost child dialog.
+LRESULT focusTopDialog(HWND main);
+
 // Registers a main window class: redrawn on size changes, arrow cursor,
 // window-colour background, no menu.
 bool registerMainWindowClass(HINSTANCE instance, const wchar_t* className, int icon, int smallIcon,
@@ -51,6 +59,9 @@ void* mainWindowState(HWND window, UINT message, LPARAM lParam);
 // (none when null) go to main; keyboard navigation goes to the child dialog
 // of main that holds the message's window.
 int runMessageLoop(HWND main, HACCEL accelerators);
+// The same without accelerators and without dialog navigation: every
+// message goes straight to its window (Tab does not move between controls).
+int runPlainMessageLoop();
 
 // What the panel's dialog procedure hands on to the controller.
 class PanelHooks {

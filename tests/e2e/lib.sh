@@ -86,3 +86,58 @@ e2e_finish() {
   fi
   echo "all checks passed"
 }
+
+# The native software reader of the serial scenarios (their COM ports end in
+# Linux ptys): $READERSIM when set (the test script sets it to the fresh
+# native build), else the one of BUILD_DIR/native-tools, built or brought up
+# to date here from this source tree. Prints its path.
+native_readersim() {  # BUILD_DIR
+  if [ -n "${READERSIM:-}" ]; then
+    echo "$READERSIM"
+    return
+  fi
+  local src tools=$1/native-tools
+  src=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+  echo "bringing the native readersim in $tools up to date" >&2
+  env -u CC -u CXX cmake -S "$src" -B "$tools" -DCMAKE_BUILD_TYPE=Release \
+    -DTAGDESK_TESTS=OFF -DTAGDESK_BENCH=OFF >/dev/null &&
+    cmake --build "$tools" --target readersim -j2 >/dev/null || return 1
+  echo "$tools/tools/readersim/readersim"
+}
+
+# serial_reader NAME COMn OPTIONS...: maps COMn to a new pty pair and serves
+# it with `$sim serial` (native_readersim) and OPTIONS; the reader's lines go
+# to $E2E_LOGDIR/NAME.out. Call it in the test's own shell, before the tool
+# starts (as e2e_serial).
+serial_reader() {
+  local name=$1 port=$2 path
+  shift 2
+  e2e_serial "$name" "$port" >/dev/null || exit 1
+  path=E2E_SERIAL_${name^^}
+  "$sim" serial --device "${!path}" --print-sent "$@" \
+    >"$E2E_LOGDIR/$name.out" 2>"$E2E_LOGDIR/$name.err" </dev/null &
+  E2E_PIDS[reader-$name]=$!
+  wait_line "$E2E_LOGDIR/$name.out" '^# readersim mode=serial' 5 ||
+    { echo "reader $name did not start" >&2; exit 1; }
+}
+
+# Waits for the next message box of WIN's process, checks its caption and
+# text, and answers it.
+expect_box() {  # WHAT CAPTION TEXT TIMEOUT_MS
+  if ! e2e_msgbox "$WIN" "$4"; then
+    fail "$1: no message box"
+    return
+  fi
+  expect_eq "$1 (caption)" "$E2E_BOX_CAPTION" "$2"
+  expect_eq "$1 (text)" "$E2E_BOX_TEXT" "$3"
+  ui answer "$E2E_BOX" >/dev/null
+  e2e_ui wait-gone "$E2E_BOX" 5000 >/dev/null
+}
+
+# The configuration tool's port choice: picks item INDEX of list 1001 (in
+# the order the list shows) and presses 1002.
+open_port() {  # INDEX
+  ui select "$WIN" 1001 "$1" >/dev/null || fail "cannot select port item $1"
+  ui click "$WIN" 1002 >/dev/null
+}
+

@@ -1,43 +1,26 @@
 #!/usr/bin/env bash
 # End-to-end scenarios of the older builds of the configuration tool under
-# Wine against native software readers (see setup_tool.sh for the current
-# build and the native readersim lookup):
+# Wine against native software readers (the current build: setup_tool.sh):
 #
 #   COM2   model 1, level 3, wait mode, DHCP on, antenna-merge flag 1
 #   COM10  model 7 (no page in V3.3 and V3.0)
 #
 #   tests/e2e/setup_builds.sh BUILD_DIR
+#
+# The native readersim comes from native_readersim (lib.sh).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-source_dir=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
 . "$here/wine-env.sh"
 . "$here/lib.sh"
 
-sim=${READERSIM:-$source_dir/build/tools/readersim/readersim}
-[ -x "$sim" ] || sim=$build/native-tools/tools/readersim/readersim
-if [ ! -x "$sim" ]; then
-  echo "building the native readersim in $build/native-tools"
-  env -u CC -u CXX cmake -S "$source_dir" -B "$build/native-tools" -DCMAKE_BUILD_TYPE=Release \
-    -DTAGDESK_TESTS=OFF -DTAGDESK_BENCH=OFF >/dev/null &&
-    cmake --build "$build/native-tools" --target readersim -j2 >/dev/null || exit 1
-fi
+sim=$(native_readersim "$build") || exit 1
 
 E2E_LOGDIR=$build/e2e-logs/setup-builds
 e2e_setup "$build" || exit 1
 
-reader() {  # NAME COMn OPTIONS...
-  local name=$1 port=$2 path
-  shift 2
-  e2e_serial "$name" "$port" >/dev/null || exit 1
-  path=E2E_SERIAL_${name^^}
-  "$sim" serial --device "${!path}" "$@" >"$E2E_LOGDIR/$name.out" 2>"$E2E_LOGDIR/$name.err" </dev/null &
-  E2E_PIDS[reader-$name]=$!
-  wait_line "$E2E_LOGDIR/$name.out" '^# readersim mode=serial' 5 || { echo "reader $name did not start" >&2; exit 1; }
-}
-
-reader wired COM2 --model 1 --level 3 --connect wait --device-id 55 --dhcp --antenna-merge 1
-reader dual COM10 --model 7
+serial_reader wired COM2 --model 1 --level 3 --connect wait --device-id 55 --dhcp --antenna-merge 1
+serial_reader dual COM10 --model 7
 
 start_tool() {  # EXE
   e2e_start tool "$build/setup/$1"
@@ -47,22 +30,6 @@ start_tool() {  # EXE
 end_tool() {
   ui close "$WIN" >/dev/null || fail "the tool did not close"
   e2e_wait tool 10 || fail "the tool did not end"
-}
-
-expect_box() {  # WHAT CAPTION TEXT TIMEOUT_MS
-  if ! e2e_msgbox "$WIN" "$4"; then
-    fail "$1: no message box"
-    return
-  fi
-  expect_eq "$1 (caption)" "$E2E_BOX_CAPTION" "$2"
-  expect_eq "$1 (text)" "$E2E_BOX_TEXT" "$3"
-  ui answer "$E2E_BOX" >/dev/null
-  e2e_ui wait-gone "$E2E_BOX" 5000 >/dev/null
-}
-
-open_port() {  # INDEX
-  ui select "$WIN" 1001 "$1" >/dev/null || fail "cannot select port item $1"
-  ui click "$WIN" 1002 >/dev/null
 }
 
 echo "--- V3.5"

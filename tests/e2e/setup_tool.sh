@@ -18,71 +18,30 @@
 #
 #   tests/e2e/setup_tool.sh BUILD_DIR [SCREENSHOT.png]
 #
-# The native readersim is taken from $READERSIM, else from the source tree's
-# native build (build/), else built here into BUILD_DIR/native-tools.
+# The native readersim comes from native_readersim (lib.sh).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-source_dir=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
 shot=${2:-$build/e2e-logs/setup-tool.png}
 . "$here/wine-env.sh"
 . "$here/lib.sh"
 
-sim=${READERSIM:-$source_dir/build/tools/readersim/readersim}
-if [ ! -x "$sim" ]; then
-  sim=$build/native-tools/tools/readersim/readersim
-  if [ ! -x "$sim" ]; then
-    echo "building the native readersim in $build/native-tools"
-    env -u CC -u CXX cmake -S "$source_dir" -B "$build/native-tools" -DCMAKE_BUILD_TYPE=Release \
-      -DTAGDESK_TESTS=OFF -DTAGDESK_BENCH=OFF >/dev/null &&
-      cmake --build "$build/native-tools" --target readersim -j2 >/dev/null || exit 1
-  fi
-fi
+sim=$(native_readersim "$build") || exit 1
 
 E2E_LOGDIR=$build/e2e-logs/setup-tool
 e2e_setup "$build" || exit 1
 TOOL=$build/setup/readersetup.exe
 
-# reader NAME COMn OPTIONS...: maps the port and serves it with a reader
-# whose lines go to $E2E_LOGDIR/NAME.out.
-reader() {
-  local name=$1 port=$2 path
-  shift 2
-  e2e_serial "$name" "$port" >/dev/null || exit 1
-  path=E2E_SERIAL_${name^^}
-  "$sim" serial --device "${!path}" --print-sent "$@" >"$E2E_LOGDIR/$name.out" 2>"$E2E_LOGDIR/$name.err" </dev/null &
-  E2E_PIDS[reader-$name]=$!
-  wait_line "$E2E_LOGDIR/$name.out" '^# readersim mode=serial' 5 || { echo "reader $name did not start" >&2; exit 1; }
-}
-
-reader silent COM1 --silent reply
-reader old COM2 --level 0
-reader unknown COM3 --model 4
-reader wired COM4 --model 1 --level 3 --connect wait --device-id 12345 --version-text V3.6-e2e
-reader low COM5 --model 1 --level 1 --connect wait --device-id 777 --device-name gate-1 --platform 10.0.0.7:9000
-reader wifi COM6 --model 3 --connect wait --device-id 4242 --ssid plant-ap --wifi-password ap-secret
-reader domain COM7 --model 5 --domain reader.example.net
-reader dual COM8 --model 7 --network wifi --ssid dual-ap --wifi-password dual-secret
+serial_reader silent COM1 --silent reply
+serial_reader old COM2 --level 0
+serial_reader unknown COM3 --model 4
+serial_reader wired COM4 --model 1 --level 3 --connect wait --device-id 12345 --version-text V3.6-e2e
+serial_reader low COM5 --model 1 --level 1 --connect wait --device-id 777 --device-name gate-1 --platform 10.0.0.7:9000
+serial_reader wifi COM6 --model 3 --connect wait --device-id 4242 --ssid plant-ap --wifi-password ap-secret
+serial_reader domain COM7 --model 5 --domain reader.example.net
+serial_reader dual COM8 --model 7 --network wifi --ssid dual-ap --wifi-password dual-secret
 
 rx_count() { tr -d '\r' <"$E2E_LOGDIR/$1.out" | grep -c "^rx code=$2 "; }
-
-# Waits for the tool's next message box and checks its caption and text.
-expect_box() {  # WHAT CAPTION TEXT TIMEOUT_MS
-  if ! e2e_msgbox "$WIN" "$4"; then
-    fail "$1: no message box"
-    return
-  fi
-  expect_eq "$1 (caption)" "$E2E_BOX_CAPTION" "$2"
-  expect_eq "$1 (text)" "$E2E_BOX_TEXT" "$3"
-  ui answer "$E2E_BOX" >/dev/null
-  e2e_ui wait-gone "$E2E_BOX" 5000 >/dev/null
-}
-
-# Picks port item INDEX (COM1 is item 0) and presses "打开串口".
-open_port() {  # INDEX
-  ui select "$WIN" 1001 "$1" >/dev/null || fail "cannot select port item $1"
-  ui click "$WIN" 1002 >/dev/null
-}
 
 start_tool() {
   e2e_start tool "$TOOL"

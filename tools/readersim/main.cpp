@@ -19,6 +19,9 @@
 #if defined(READERSIM_SERIAL)
 #include "tools/readersim/serialRun.h"
 #endif
+#if defined(READERSIM_LEGACY_SERIAL)
+#include "tools/readersim/legacySerialReader.h"
+#endif
 
 namespace {
 
@@ -198,6 +201,22 @@ int runSerial(const SimOptions& o)
 }
 #endif
 
+#if defined(READERSIM_LEGACY_SERIAL)
+int runLegacySerial(const SimOptions& o)
+{
+    LegacySerialSimConfig config = o.legacySerial;
+    config.printSent = o.printSent;
+    const SerialRunClock clock{o.tickMs, o.durationSeconds, &stopRequested};
+    SerialPort port;
+    StdoutLog log;
+    if (runLegacySerialReader(config, clock, port, log) == SerialRunEnd::cannotOpen) {
+        std::fprintf(stderr, "readersim: cannot open the serial device %s\n", config.device);
+        return simExitFailure;
+    }
+    return simExitOk;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -224,6 +243,10 @@ int main(int argc, char** argv)
 #if defined(READERSIM_SERIAL)
     case SimMode::serial:
         return runSerial(options);
+#endif
+#if defined(READERSIM_LEGACY_SERIAL)
+    case SimMode::legacySerial:
+        return runLegacySerial(options);
 #endif
     case SimMode::none:
         break;

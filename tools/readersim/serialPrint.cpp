@@ -211,7 +211,14 @@ size_t formatSerialFrame(char* out, size_t cap, bool received, uint8_t model,
     line.hex(f.payload, f.length);
     switch (f.command) {
     case configCmdReadRequest:
+    case configCmdRssiRead:
         addFit(line, f.length, 0);
+        break;
+    case configCmdRssiReply:
+    case configCmdRssiWrite:
+        if (f.length > 0)
+            line.add(" threshold=%d", int(int8_t(f.payload[0])));
+        addFit(line, f.length, 1);
         break;
     case configCmdParamReply:
         decodeReply(line, f.payload, f.length);

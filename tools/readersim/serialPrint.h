@@ -25,7 +25,8 @@
 // writes carry the device ID in the platform's place in wait mode: there
 // the platform shows as 0.0.0.0 with the port as sent, and in active mode
 // the ID as 0. The other layouts show both places as sent. A parameter
-// reply 0x02 shows version= and model=. A payload shorter than its layout
+// reply 0x02 shows version= and model=; an RSSI threshold reply 0x08 and
+// write 0x09 show threshold= (byte 0, signed). A payload shorter than its layout
 // adds malformed=short (fields read as 0 where the bytes end), a longer one
 // malformed=trailing.
 #pragma once

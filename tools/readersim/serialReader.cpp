@@ -220,6 +220,10 @@ bool parseSerialKinds(const char* text, unsigned* kinds)
             out |= serialKindReply;
         else if (word == "ack")
             out |= serialKindAck;
+        else if (word == "rssi-reply")
+            out |= serialKindRssiReply;
+        else if (word == "rssi-ack")
+            out |= serialKindRssiAck;
         else if (word == "all")
             out |= serialKindAll;
         else
@@ -543,6 +547,16 @@ void SerialReader::onFrame(const uint8_t* frame, size_t total)
         ++writes_;
         onWrite(f.payload, f.length);
         break;
+    case configCmdRssiRead: {
+        ++rssiReads_;
+        const uint8_t threshold = uint8_t(config_.values.rssiThreshold);
+        queueAnswer(serialKindRssiReply, configCmdRssiReply, &threshold, 1);
+        break;
+    }
+    case configCmdRssiWrite:
+        ++rssiWrites_;
+        onRssiWrite(f.payload, f.length);
+        break;
     default:
         break;  // printed; nothing else is answered
     }
@@ -562,6 +576,19 @@ void SerialReader::onWrite(const uint8_t* payload, size_t length)
     }
     ++applied_;
     queueAnswer(serialKindAck, configCmdWriteAck, nullptr, 0);
+}
+
+void SerialReader::onRssiWrite(const uint8_t* payload, size_t length)
+{
+    if (length == 0) {
+        // No threshold byte: nothing stored, so nothing to acknowledge.
+        simStatus(log_, "write-ignored code=0x%02X reason=short len=0 need=1",
+                  unsigned(configCmdRssiWrite));
+        return;
+    }
+    // Byte 0 is the threshold, stored as it comes: the tool checks the range.
+    config_.values.rssiThreshold = int8_t(payload[0]);
+    queueAnswer(serialKindRssiAck, config_.rssiAckCommand, nullptr, 0);
 }
 
 void SerialReader::queueAnswer(unsigned kind, uint8_t command, const uint8_t* payload,

@@ -3,7 +3,10 @@
 // record; it answers the read request 0x01 with the parameter reply 0x02
 // (its level in byte 4, the record in its model's layout) and applies a
 // write request 0x03 to the record before it acknowledges it with 0x04, so
-// that the next read shows what was written.
+// that the next read shows what was written. For the signal filter tool it
+// answers the RSSI threshold read 0x07 with 0x08 (the threshold, one byte in
+// two's complement) and stores the threshold of a write 0x09 before it
+// acknowledges it with 0x0A (or 0x04, as some readers do).
 //
 // Like the UDP personalities it owns no port, thread or clock: it is fed
 // the bytes read from the port (in any pieces), one quiet poll whenever
@@ -38,11 +41,13 @@ constexpr size_t serialRecordMax = dualNetworkRecordSize;
 enum : unsigned {
     serialKindReply = 1u << 0,  // parameter replies 0x02
     serialKindAck = 1u << 1,    // write acknowledgements 0x04
-    serialKindAll = serialKindReply | serialKindAck,
+    serialKindRssiReply = 1u << 2,  // RSSI threshold replies 0x08
+    serialKindRssiAck = 1u << 3,    // RSSI threshold write acknowledgements (0x0A or 0x04)
+    serialKindAll = serialKindReply | serialKindAck | serialKindRssiReply | serialKindRssiAck,
 };
 
-// Parses a comma list of "reply", "ack" or "all"; false on an unknown word
-// or an empty item.
+// Parses a comma list of "reply", "ack", "rssi-reply", "rssi-ack" or "all";
+// false on an unknown word or an empty item.
 bool parseSerialKinds(const char* text, unsigned* kinds);
 
 constexpr int serialLateTicksMax = 3600;
@@ -87,6 +92,7 @@ struct SerialRecordValues {
     uint8_t domainEnabled = 0;
     FixedText<paramDomainSize> domain;  // "platform.example.com"
     uint8_t reserved = 0;  // the echoed byte of the compact, domain and dual-network layouts
+    int8_t rssiThreshold = 0;  // the signal filter's threshold; 0 = filter off
 };
 
 // The record's length for a model code: its layout's, and the wired
@@ -138,6 +144,8 @@ struct SerialReaderConfig {
     SerialRecordValues values;
     SerialFaults faults;
     bool printSent = false;  // print a "tx" line for every answer
+    // The command that acknowledges an RSSI threshold write: 0x0A, or 0x04.
+    uint8_t rssiAckCommand = configCmdRssiWriteAck;
 };
 
 class SerialReader : private FrameSink {
@@ -175,6 +183,8 @@ public:
     int readRequests() const { return reads_; }
     int writeRequests() const { return writes_; }
     int writesApplied() const { return applied_; }
+    int rssiReads() const { return rssiReads_; }
+    int rssiWrites() const { return rssiWrites_; }
 
     // "# stop reason=REASON reads=N writes=N applied=N".
     void printStop(const char* reason);
@@ -193,6 +203,7 @@ private:
     void onFrame(const uint8_t* frame, size_t total) override;
     void cutHeld();
     void onWrite(const uint8_t* payload, size_t length);
+    void onRssiWrite(const uint8_t* payload, size_t length);
     void queueAnswer(unsigned kind, uint8_t command, const uint8_t* payload, size_t length);
     // Writes what is due, oldest answer first; a younger answer never
     // overtakes an older one, whose pieces would otherwise be mixed.
@@ -209,4 +220,6 @@ private:
     int reads_ = 0;
     int writes_ = 0;
     int applied_ = 0;
+    int rssiReads_ = 0;
+    int rssiWrites_ = 0;
 };

@@ -37,6 +37,20 @@ bool openSerialDevice(SerialPort& port, const char* device)
 SerialRunEnd serveSerialReader(SerialReader& reader, SerialDevice& device,
                                const SerialRunClock& clock, SimLog& log)
 {
+    struct Target : SerialRunTarget {
+        SerialReader& reader;
+        explicit Target(SerialReader& r) : reader(r) {}
+        void onBytes(const uint8_t* bytes, size_t count) override { reader.onBytes(bytes, count); }
+        void idlePoll() override { reader.idlePoll(); }
+        void tick() override { reader.tick(); }
+        bool holdsBytes() const override { return reader.holdsBytes(); }
+    } target(reader);
+    return serveSerialTarget(target, device, clock, log);
+}
+
+SerialRunEnd serveSerialTarget(SerialRunTarget& reader, SerialDevice& device,
+                               const SerialRunClock& clock, SimLog& log)
+{
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::milliseconds(clock.tickMs > 0 ? clock.tickMs : 1);
     const int duration = clock.durationSeconds;

@@ -33,6 +33,8 @@
 // | values.network              | 0 (wired)          | --network wired|wifi  | dual-network choice |
 // | values.domainEnabled/domain | 0 / "platform.example.com" | --domain TEXT | domain layout: enables the name (at most 60 bytes) |
 // | values.reserved             | 0                  | --reserved N          | echoed byte (compact, domain, dual-network) |
+// | values.rssiThreshold        | 0                  | --rssi-threshold N    | RSSI threshold -128..127 (0x07 reads it, 0x09 writes it) |
+// | rssiAckCommand              | 0x0A               | --rssi-ack CODE       | acknowledgement of an RSSI write: 0x0A or 0x04 |
 // | faults.silent               | none               | --silent KINDS        | never send these answers |
 // | faults.badCrc               | none               | --bad-crc KINDS       | low CRC byte inverted |
 // | faults.late / lateTicks     | none / 3           | --late KINDS, --late-ticks N | send them N ticks after the request |
@@ -41,11 +43,12 @@
 // | faults.splitGapTicks        | 0                  | --split-gap N         | ticks between pieces; 0 = back-to-back writes |
 // | printSent                   | false              | --print-sent (shared) | a "tx" line per answer |
 //
-// KINDS: a comma list of "reply" (0x02), "ack" (0x04) or "all"
-// (parseSerialKinds). Exit codes for the caller: cannotOpen is 1, the other
+// KINDS: a comma list of "reply" (0x02), "ack" (0x04), "rssi-reply" (0x08),
+// "rssi-ack" (the RSSI write's acknowledgement) or "all" (parseSerialKinds). Exit codes for the caller: cannotOpen is 1, the other
 // ends are 0.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/serialPort.h"
 #include "tools/readersim/serialReader.h"
@@ -69,6 +72,22 @@ const char* serialRunEndName(SerialRunEnd end);
 
 // Opens "COMn" (n 1 to 255) by number, anything else as a device path.
 bool openSerialDevice(SerialPort& port, const char* device);
+
+// What the loop drives: the bytes read, the quiet polls while bytes are
+// held, the ticks. The serial reader is one; the legacy-serial reader
+// another.
+class SerialRunTarget {
+public:
+    virtual ~SerialRunTarget() = default;
+    virtual void onBytes(const uint8_t* bytes, size_t count) = 0;
+    virtual void idlePoll() = 0;
+    virtual void tick() = 0;
+    virtual bool holdsBytes() const = 0;
+};
+
+// serveSerialReader for any target.
+SerialRunEnd serveSerialTarget(SerialRunTarget& target, SerialDevice& device,
+                               const SerialRunClock& clock, SimLog& log);
 
 // The loop over an open device, until the duration ends or a stop is
 // requested. A read error (no port, a pty whose other end is gone) prints

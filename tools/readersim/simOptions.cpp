@@ -131,8 +131,9 @@ enum : unsigned {
     modeWaiting = modeDirect | modeLegacy,  // the readers that wait for a console
     modeUdp = modeListen | modeWaiting,      // the readers on UDP
     modeSerial = 1u << 3,
+    modeLegacySerial = 1u << 4,  // the legacy settings tool's R7A
 #if defined(READERSIM_SERIAL)
-    modeAll = modeUdp | modeSerial,
+    modeAll = modeUdp | modeSerial | modeLegacySerial,
 #else
     modeAll = modeUdp,
 #endif
@@ -376,6 +377,22 @@ const OptionEntry kOptions[] = {
     {"--reserved", "N", modeSerial, "a number 0..255",
      "the echoed byte (compact, domain, dual-network) [0]",
      [](SimOptions& o, const char* v) { return parseNumber(v, 0, 255, &record(o).reserved); }},
+    {"--rssi-threshold", "N", modeSerial, "a number -128..127",
+     "RSSI threshold of the signal filter, read with 0x07 and written with 0x09; the tool "
+     "takes -127..0, 0 = filter off [0]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, -128, 127, &record(o).rssiThreshold);
+     }},
+    {"--rssi-ack", "CODE", modeSerial, "0x0A or 0x04",
+     "command that acknowledges an RSSI threshold write [0x0A]",
+     [](SimOptions& o, const char* v) {
+         uint8_t code = 0;
+         if (!parseNumber(v, 0, 255, &code) ||
+             (code != configCmdRssiWriteAck && code != configCmdWriteAck))
+             return false;
+         o.serial.rssiAckCommand = code;
+         return true;
+     }},
 #endif
 
     {nullptr, nullptr, modeWaiting, nullptr, "Login", nullptr},
@@ -563,14 +580,14 @@ const OptionEntry kOptions[] = {
 
 #if defined(READERSIM_SERIAL)
     {nullptr, nullptr, modeSerial, nullptr,
-     "Misbehaviour (KINDS: a comma list of reply, ack or all)", nullptr},
-    {"--silent", "KINDS", modeSerial, "a list of reply, ack or all",
+     "Misbehaviour (KINDS: a comma list of reply, ack, rssi-reply, rssi-ack or all)", nullptr},
+    {"--silent", "KINDS", modeSerial, "a list of reply, ack, rssi-reply, rssi-ack or all",
      "never send these answers; a write is still stored",
      [](SimOptions& o, const char* v) { return parseSerialKinds(v, &serialFaults(o).silent); }},
-    {"--bad-crc", "KINDS", modeSerial, "a list of reply, ack or all",
+    {"--bad-crc", "KINDS", modeSerial, "a list of reply, ack, rssi-reply, rssi-ack or all",
      "send these answers with the low byte of the CRC inverted",
      [](SimOptions& o, const char* v) { return parseSerialKinds(v, &serialFaults(o).badCrc); }},
-    {"--late", "KINDS", modeSerial, "a list of reply, ack or all",
+    {"--late", "KINDS", modeSerial, "a list of reply, ack, rssi-reply, rssi-ack or all",
      "send these answers at the --late-ticks-th tick after the request",
      [](SimOptions& o, const char* v) { return parseSerialKinds(v, &serialFaults(o).late); }},
     {"--late-ticks", "N", modeSerial, "a whole number of ticks 0..3600",
@@ -578,7 +595,7 @@ const OptionEntry kOptions[] = {
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, serialLateTicksMax, &serialFaults(o).lateTicks);
      }},
-    {"--stray", "KINDS", modeSerial, "a list of reply, ack or all",
+    {"--stray", "KINDS", modeSerial, "a list of reply, ack, rssi-reply, rssi-ack or all",
      "write --stray-bytes noise bytes before these answers, in the same write",
      [](SimOptions& o, const char* v) { return parseSerialKinds(v, &serialFaults(o).stray); }},
     {"--stray-bytes", "N", modeSerial, "a whole number 0..64",
@@ -586,7 +603,7 @@ const OptionEntry kOptions[] = {
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, serialStrayMax, &serialFaults(o).strayBytes);
      }},
-    {"--split", "KINDS", modeSerial, "a list of reply, ack or all",
+    {"--split", "KINDS", modeSerial, "a list of reply, ack, rssi-reply, rssi-ack or all",
      "write these answers in --split-parts pieces",
      [](SimOptions& o, const char* v) { return parseSerialKinds(v, &serialFaults(o).split); }},
     {"--split-parts", "N", modeSerial, "a whole number 1..16",
@@ -599,6 +616,56 @@ const OptionEntry kOptions[] = {
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, serialGapTicksMax, &serialFaults(o).splitGapTicks);
      }},
+#endif
+
+#if defined(READERSIM_LEGACY_SERIAL)
+    {nullptr, nullptr, modeLegacySerial, nullptr, "The R7A of the legacy settings tool", nullptr},
+    {"--device", "PATH", modeLegacySerial, "a device path or COMn of at most 127 bytes",
+     "serial port to serve (required): a tty path or COMn",
+     [](SimOptions& o, const char* v) {
+         return *v != '\0' && copyText(v, o.legacySerial.device, comDevicePathMax - 1);
+     }},
+    {"--reply-size", "N", modeLegacySerial, "57, 58 or 59",
+     "parameter reply: 57 without threshold and flag, 58 with the threshold, 59 with both [59]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, long(r7aReplyBase), long(r7aReplyWithFlag), &o.legacySerial.replySize);
+     }},
+    {"--version-text", "TEXT", modeLegacySerial, "a text of at most 32 bytes",
+     "version text [R7A-V1.7]",
+     [](SimOptions& o, const char* v) {
+         return copyText(v, o.legacySerial.record.version, r7aVersionSize);
+     }},
+    {"--ip", "IP", modeLegacySerial, "a dotted IPv4 address", "IP address [192.168.1.200]",
+     [](SimOptions& o, const char* v) { return parseDottedIpv4(v, &o.legacySerial.record.ip); }},
+    {"--mask", "IP", modeLegacySerial, "a dotted IPv4 address", "subnet mask [255.255.255.0]",
+     [](SimOptions& o, const char* v) { return parseDottedIpv4(v, &o.legacySerial.record.mask); }},
+    {"--gateway", "IP", modeLegacySerial, "a dotted IPv4 address", "default gateway [192.168.1.1]",
+     [](SimOptions& o, const char* v) { return parseDottedIpv4(v, &o.legacySerial.record.gateway); }},
+    {"--rs485-baud", "CODE", modeLegacySerial, "a code 0..255", "RS485 baud-rate code [4]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 255, &o.legacySerial.record.rs485Baud); }},
+    {"--antenna-baud", "CODE", modeLegacySerial, "a code 0..255", "antenna 0 baud-rate code [4]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 255, &o.legacySerial.record.antenna0Baud); }},
+    {"--antenna1-baud", "CODE", modeLegacySerial, "a code 0..255", "antenna 1 baud-rate code [4]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 255, &o.legacySerial.record.antenna1Baud); }},
+    {"--threshold", "N", modeLegacySerial, "a number -128..127", "RSSI threshold [-80]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, -128, 127, &o.legacySerial.record.threshold); }},
+    {"--flag", "N", modeLegacySerial, "a number 0..255", "ANT1-as-ANT0 flag byte [0]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 255, &o.legacySerial.record.flag); }},
+    {"--silent", "KINDS", modeLegacySerial, "a list of reply, ack or all", "never send these answers",
+     [](SimOptions& o, const char* v) { return parseSerialKinds(v, &o.legacySerial.faults.silent); }},
+    {"--bad-crc", "KINDS", modeLegacySerial, "a list of reply, ack or all",
+     "send these answers with the low CRC byte inverted",
+     [](SimOptions& o, const char* v) { return parseSerialKinds(v, &o.legacySerial.faults.badCrc); }},
+    {"--stray", "KINDS", modeLegacySerial, "a list of reply, ack or all",
+     "write --stray-bytes noise bytes before these answers",
+     [](SimOptions& o, const char* v) { return parseSerialKinds(v, &o.legacySerial.faults.stray); }},
+    {"--stray-bytes", "N", modeLegacySerial, "a whole number 0..64", "noise bytes before a --stray answer [3]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, serialStrayMax, &o.legacySerial.faults.strayBytes); }},
+    {"--split", "KINDS", modeLegacySerial, "a list of reply, ack or all",
+     "write these answers in --split-parts writes, one right after the other",
+     [](SimOptions& o, const char* v) { return parseSerialKinds(v, &o.legacySerial.faults.split); }},
+    {"--split-parts", "N", modeLegacySerial, "a whole number 1..16", "pieces of a --split answer [2]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 1, serialSplitPartsMax, &o.legacySerial.faults.splitParts); }},
 #endif
 
     {nullptr, nullptr, modeAll, nullptr, "Output", nullptr},
@@ -675,15 +742,30 @@ const ModeEntry kModes[] = {
      "(115200 8N1): a read request (0x01) gets a parameter reply (0x02) with\n"
      "--level in byte 4 and the record in the layout of --model; a write\n"
      "request (0x03) is stored and acknowledged (0x04), so a re-read shows it.\n"
+     "For the signal filter tool an RSSI read (0x07) gets the threshold (0x08)\n"
+     "and an RSSI write (0x09) is stored and acknowledged (0x0A, or --rssi-ack).\n"
      "Received bytes go through the tools' own frame cutter. Every received\n"
      "frame is printed; the misbehaviour options spoil the answers by kind.\n",
      "  readersim serial --device /tmp/sp/B --model 3 --level 3\n"
      "  readersim serial --device COM3 --model 7 --network wifi\n"
      "  readersim serial --device /tmp/sp/B --level 0       (refused by the tool)\n"
      "  readersim serial --device /tmp/sp/B --late reply --late-ticks 4\n"
+     "  readersim serial --device /tmp/sp/B --rssi-threshold -60 --silent rssi-reply\n"
      "  readersim serial --device /tmp/sp/B --tick-ms 10 --split all --split-gap 2\n"},
 #else
     {"serial", SimMode::none, 0, nullptr, nullptr, nullptr},
+#endif
+#if defined(READERSIM_LEGACY_SERIAL)
+    {"legacy-serial", SimMode::legacySerial, modeLegacySerial,
+     "serve the legacy settings tool (R7A)",
+     "In mode legacy-serial the reader is an R7A on --device (115200 8N1) in the\n"
+     "older dialect (CRC low byte first): a read request (0x01) gets one\n"
+     "parameter reply (0x02) of --reply-size bytes; a write request (0x03) is\n"
+     "stored and acknowledged (0x04), so a re-read shows it. Every received\n"
+     "frame is printed; the misbehaviour options spoil the answers by kind.\n",
+     "  readersim legacy-serial --device /tmp/sp/B --reply-size 57\n"
+     "  readersim legacy-serial --device COM3 --ip 10.0.0.7 --flag 1\n"
+     "  readersim legacy-serial --device /tmp/sp/B --split reply --stray ack\n"},
 #endif
 };
 
@@ -813,6 +895,12 @@ bool parseSimOptions(int argc, const char* const* argv, SimOptions* options, cha
         return false;
     }
 #endif
+#if defined(READERSIM_LEGACY_SERIAL)
+    if (o.mode == SimMode::legacySerial && !o.help && o.legacySerial.device[0] == '\0') {
+        fail(error, errorCap, "mode legacy-serial needs --device PATH (or COMn)");
+        return false;
+    }
+#endif
     *options = o;
     return true;
 }
@@ -861,12 +949,13 @@ std::string simUsage(SimMode mode)
         if (m.mode == SimMode::none || (m.bit & shown) == 0)
             continue;
         std::string head = std::string("  readersim ") + m.name + " [options]";
-        head.resize(31, ' ');
+        head.resize(head.size() < 31 ? 31 : head.size() + 1, ' ');  // long names: one blank
         text += head + m.summary + "\n";
     }
     if (only) {
         text += std::string("  readersim ") + only->name + " --help" +
-                std::string(31 - 19 - std::strlen(only->name), ' ') + "show this text\n";
+                std::string(std::strlen(only->name) < 12 ? 31 - 19 - std::strlen(only->name) : 1, ' ') +
+                "show this text\n";
         text += "  readersim --help             every mode and option\n";
     } else {
         text += "  readersim MODE --help        the options of one mode\n"

@@ -16,6 +16,9 @@
 #if defined(READERSIM_SERIAL)
 #include "tools/readersim/serialRun.h"
 #endif
+#if defined(READERSIM_LEGACY_SERIAL)
+#include "tools/readersim/legacySerialReader.h"
+#endif
 
 // READERSIM_SERIAL: the serial core is built (TAGDESK_SERIAL), and with it
 // the mode serial.
@@ -26,6 +29,9 @@ enum class SimMode {
     legacy,
 #if defined(READERSIM_SERIAL)
     serial,
+#endif
+#if defined(READERSIM_LEGACY_SERIAL)
+    legacySerial,  // the legacy settings tool's R7A
 #endif
 };
 
@@ -43,6 +49,9 @@ struct SimOptions {
     TagSimConfig tags;
 #if defined(READERSIM_SERIAL)
     SerialSimConfig serial;  // serial: everything but the clock; printSent is copied in
+#endif
+#if defined(READERSIM_LEGACY_SERIAL)
+    LegacySerialSimConfig legacySerial;  // legacy-serial: likewise
 #endif
 };
 

@@ -946,6 +946,12 @@ TEST(SerialReader, FrameLines)
          "rx code=0x42 name=unknown level=0 len=1 payload=01"},
         {"signal filter read", 1, configFrame(configCmdRssiRead, {}), true,
          "rx code=0x07 name=configCmdRssiRead level=0 len=0 payload="},
+        {"signal filter write", 1, configFrame(configCmdRssiWrite, {0xCE}), true,
+         "rx code=0x09 name=configCmdRssiWrite level=0 len=1 payload=CE threshold=-50"},
+        {"signal filter write without its byte", 1, configFrame(configCmdRssiWrite, {}), true,
+         "rx code=0x09 name=configCmdRssiWrite level=0 len=0 payload= malformed=short"},
+        {"threshold sent", 1, configFrame(configCmdRssiReply, {0x81}, 3), false,
+         "tx code=0x08 name=configCmdRssiReply level=3 len=1 payload=81 threshold=-127"},
     };
     for (const Case& c : cases) {
         char line[simLineMax];
@@ -1006,7 +1012,8 @@ TEST(SerialReader, ParsesKinds)
     };
     const Case cases[] = {
         {"reply", true, serialKindReply}, {"ack", true, serialKindAck},
-        {"all", true, serialKindAll},     {"ack,reply", true, serialKindAll},
+        {"all", true, serialKindAll},     {"ack,reply", true, serialKindReply | serialKindAck},
+        {"rssi-reply,rssi-ack", true, serialKindRssiReply | serialKindRssiAck},
         {"", false, 0},                   {"reply,", false, 0},
         {"Reply", false, 0},              {"login", false, 0},
     };
@@ -1016,6 +1023,90 @@ TEST(SerialReader, ParsesKinds)
         if (c.ok) {
             EXPECT_EQ(kinds, c.kinds) << c.text;
         }
+    }
+}
+
+TEST(SerialReaderRssi, ThresholdReadWrittenAndReadAgain)
+{
+    for (uint8_t ackCommand : {configCmdRssiWriteAck, configCmdWriteAck}) {
+        SerialFixture f;
+        f.config.values.rssiThreshold = -60;
+        f.config.rssiAckCommand = ackCommand;
+        f.deliver(configFrame(configCmdRssiRead, {}));
+        ASSERT_EQ(f.writer.writes.size(), 1u);
+        EXPECT_EQ(f.writer.writes[0], configFrame(configCmdRssiReply, {0xC4}, 3));
+        f.writer.writes.clear();
+        // The tool's write of -50, byte for byte.
+        f.deliver({'Q', 'V', 'N', 'R', 0x00, 0x09, 0xC4, 0xF1, 0x00, 0x01, 0xCE});
+        ASSERT_EQ(f.writer.writes.size(), 1u);
+        EXPECT_EQ(f.writer.writes[0], configFrame(ackCommand, {}, 3));
+        EXPECT_EQ(f.reader().values().rssiThreshold, -50);
+        f.writer.writes.clear();
+        f.deliver(configFrame(configCmdRssiRead, {}));
+        ASSERT_EQ(f.writer.writes.size(), 1u);
+        EXPECT_EQ(f.writer.writes[0], configFrame(configCmdRssiReply, {0xCE}, 3));
+    }
+}
+
+TEST(SerialReaderRssi, WriteWithoutItsByteIsNotAcknowledged)
+{
+    SerialFixture f;
+    f.config.values.rssiThreshold = -60;
+    f.deliver(configFrame(configCmdRssiWrite, {}));
+    EXPECT_TRUE(f.writer.writes.empty());
+    EXPECT_EQ(f.reader().values().rssiThreshold, -60);
+    EXPECT_TRUE(f.log.contains("# write-ignored code=0x09 reason=short len=0 need=1"));
+}
+
+// The misbehaviours reach the RSSI answers by their own kinds, and only them.
+TEST(SerialReaderRssi, FaultsChosenPerKind)
+{
+    struct Case {
+        const char* name;
+        void (*choose)(SerialFaults&);
+        bool threshold, ack, record;  // answers that come sound and in time
+    };
+    const Case cases[] = {
+        {"silent rssi-reply", [](SerialFaults& x) { x.silent = serialKindRssiReply; }, false, true,
+         true},
+        {"silent rssi-ack", [](SerialFaults& x) { x.silent = serialKindRssiAck; }, true, false,
+         true},
+        {"bad-crc rssi-reply", [](SerialFaults& x) { x.badCrc = serialKindRssiReply; }, false,
+         true, true},
+        {"late rssi-ack", [](SerialFaults& x) { x.late = serialKindRssiAck; }, true, false, true},
+        {"silent all", [](SerialFaults& x) { x.silent = serialKindAll; }, false, false, false},
+        {"silent reply,ack", [](SerialFaults& x) { x.silent = serialKindReply | serialKindAck; },
+         true, true, false},
+    };
+    for (const Case& c : cases) {
+        SerialFixture f;
+        c.choose(f.config.faults);
+        f.deliver(kReadRequest);
+        f.deliver(configFrame(configCmdRssiRead, {}));
+        f.deliver(configFrame(configCmdRssiWrite, {0xCE}));
+        // The sound frames among the bytes written so far, cut as a tool cuts them.
+        FrameCutter cutter;
+        for (const Bytes& w : f.writer.writes)
+            cutter.append(w.data(), w.size());
+        struct Sink : FrameSink {
+            int record = 0, threshold = 0, ack = 0;
+            void onFrame(const uint8_t* frame, size_t total) override
+            {
+                ConfigFrame fr;
+                if (configFrameCheck(frame, total, &fr) != ConfigCheck::ok)
+                    return;
+                record += fr.command == configCmdParamReply;
+                threshold += fr.command == configCmdRssiReply;
+                ack += fr.command == configCmdRssiWriteAck;
+            }
+        } sink;
+        while (cutter.cut(sink) == CutResult::frame) {
+        }
+        EXPECT_EQ(sink.record != 0, c.record) << c.name;
+        EXPECT_EQ(sink.threshold != 0, c.threshold) << c.name;
+        EXPECT_EQ(sink.ack != 0, c.ack) << c.name;
+        // Silent or not, the write is stored.
+        EXPECT_EQ(f.reader().values().rssiThreshold, -50) << c.name;
     }
 }
 

@@ -257,6 +257,9 @@ TEST(SimOptions, HelpAnywhere)
 #if defined(READERSIM_SERIAL)
     modes.push_back(SimMode::serial);
 #endif
+#if defined(READERSIM_LEGACY_SERIAL)
+    modes.push_back(SimMode::legacySerial);
+#endif
     for (const SimMode mode : modes) {
         const std::string usage = simUsage(mode);
         size_t start = 0;
@@ -387,6 +390,11 @@ TEST(SimOptions, SerialAcceptedValues)
                     o.serial.values.domain.view() == "reader.example.org";
          }},
         {{"--reserved", "0x5A"}, [](const SimOptions& o) { return o.serial.values.reserved == 0x5A; }},
+        {{"--rssi-threshold", "-128", "--rssi-ack", "0x04", "--silent", "rssi-reply"},
+         [](const SimOptions& o) {
+             return o.serial.values.rssiThreshold == -128 && o.serial.rssiAckCommand == 0x04 &&
+                    o.serial.faults.silent == serialKindRssiReply;
+         }},
         {{"--silent", "ack", "--bad-crc", "reply"},
          [](const SimOptions& o) {
              return o.serial.faults.silent == serialKindAck &&
@@ -398,7 +406,8 @@ TEST(SimOptions, SerialAcceptedValues)
          }},
         {{"--stray", "reply,ack", "--stray-bytes", "64"},
          [](const SimOptions& o) {
-             return o.serial.faults.stray == serialKindAll && o.serial.faults.strayBytes == 64;
+             return o.serial.faults.stray == (serialKindReply | serialKindAck) &&
+                    o.serial.faults.strayBytes == 64;
          }},
         {{"--split", "reply", "--split-parts", "16", "--split-gap", "2"},
          [](const SimOptions& o) {
@@ -449,6 +458,8 @@ TEST(SimOptions, SerialBadArgumentsAreRefusedByName)
         {{"--network", "lte"}, "--network"},
         {{"--domain", text61.c_str()}, "--domain"},
         {{"--reserved", "256"}, "--reserved"},
+        {{"--rssi-threshold", "128"}, "--rssi-threshold"},
+        {{"--rssi-ack", "0x0B"}, "--rssi-ack"},
         {{"--silent"}, "--silent needs a value"},
         {{"--silent", "report"}, "--silent"},
         {{"--bad-crc", "reply,"}, "--bad-crc"},
