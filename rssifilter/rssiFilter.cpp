@@ -45,10 +45,8 @@ RssiInput checkRssiInput(const std::string& text, int8_t* value)
         return RssiInput::empty;
     const bool negative = text[0] == '-';
     const size_t first = negative ? 1 : 0;
-    // A lone '-' names no value: it is refused rather than written as 0,
-    // which would switch the filter off.
-    if (first == text.size())
-        return RssiInput::badFormat;
+    // A lone '-' has no digits and reads as 0, as every decimal input of
+    // the suite does.
     int magnitude = 0;
     for (size_t i = first; i < text.size(); ++i) {
         const char c = text[i];
