@@ -90,6 +90,14 @@ size_t R7aAssembler::next(bool bytesCame)
             waiting_ = false;
             return 0;
         }
+        // A reader's frame arrives whole and alone between two parses: all
+        // the held bytes are then one frame, whatever its length field says,
+        // and their CRC over offset 8 on matches. Only when they are not is
+        // the length field used to cut several frames, or wait for a rest.
+        if (count_ >= r7aHeaderSize && r7aCrcMatches(held_, count_)) {
+            waiting_ = false;
+            return count_;
+        }
         const size_t total = count_ >= r7aHeaderSize ? r7aFrameTotal(held_) : 0;
         if (total > r7aBufferSize) {  // could never be held whole
             pop(1);

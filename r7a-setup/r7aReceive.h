@@ -8,7 +8,10 @@
 // in one step under it, so a byte that arrives during a parse stays for the
 // next one instead of being emptied away or torn.
 //
-// The assembler keeps a frame that a parse finds incomplete for the next
+// Held bytes whose CRC over offset 8 to their end matches are one frame, as
+// the reader sends them (its length field is not needed then). Otherwise
+// the length field cuts them: the assembler keeps a frame that a parse
+// finds incomplete for the next
 // parse, so a frame whose bytes straddle a parse is not lost; bytes before
 // a magic, and frames whose CRC does not match, are skipped byte by byte so
 // that a good frame behind them is still found.

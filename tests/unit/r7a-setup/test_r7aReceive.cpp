@@ -34,6 +34,19 @@ Bytes cat(std::initializer_list<Bytes> parts)
 const Bytes kReply = r7aReply(59);
 const Bytes kAck = r7aFrameOf(0x04, {});
 
+// A frame whose length field says n while its CRC covers all its bytes.
+Bytes withLengthField(Bytes f, uint16_t n)
+{
+    f[8] = uint8_t(n >> 8);
+    f[9] = uint8_t(n);
+    const uint16_t crc = crc16Modbus(f.data() + 8, f.size() - 8);
+    f[6] = uint8_t(crc);
+    f[7] = uint8_t(crc >> 8);
+    return f;
+}
+const Bytes kReplyShortField = withLengthField(kReply, 0x2F);
+const Bytes kAckLongField = withLengthField(kAck, 0x20);
+
 }  // namespace
 
 struct CutCase {
@@ -62,6 +75,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, R7aAssemblerCases,
     testing::Values(
         CutCase{"one reply", {kReply}, {{kReply}}},
+        // Alone in a parse, a frame is all the held bytes: its length field
+        // is not read.
+        CutCase{"a reply whose length field is wrong", {kReplyShortField}, {{kReplyShortField}}},
+        CutCase{"an ack whose length field is wrong", {kAckLongField}, {{kAckLongField}}},
         CutCase{"two frames in one parse", {cat({kReply, kAck})}, {{kReply, kAck}}},
         // A frame whose bytes straddle a parse is kept for the next one.
         CutCase{"split over two parses", {head_of(kReply, 20), tail_of(kReply, 20)}, {{}, {kReply}}},
