@@ -5,6 +5,7 @@
 #
 #   COM1  a reader whose threshold is -60
 #   COM2  a reader that answers the read request but never the threshold read
+#   COM3  a reader that acknowledges a threshold write with 0x04
 #
 # The tool reads the threshold, writes a new one (the reader's log shows the
 # bytes), reads it back, refuses bad values, and reports the silent reader.
@@ -27,6 +28,7 @@ TOOL=$build/rssifilter/rssifilter.exe
 
 serial_reader filter COM1 --rssi-threshold -60 --version-text V2.14-rssi
 serial_reader mute COM2 --silent rssi-reply
+serial_reader plain COM3 --rssi-threshold -20 --rssi-ack 0x04
 
 # Types TEXT into the threshold edit and presses "应用".
 apply() {  # TEXT
@@ -92,6 +94,14 @@ expect_box "no threshold" "" "不能和设备正常通信，请检查设备是�
 expect_text "port closed after the time-out" 1014 "打开串口" 3000
 expect_eq "list enabled again" "$(ui enabled "$WIN" 1020)" "1"
 if wait_line "$E2E_LOGDIR/mute.out" '^rx code=0x07 ' 1; then echo "ok: the threshold was asked"; else fail "no threshold read at COM2"; fi
+
+echo "--- a reader that acknowledges with 0x04"
+ui select "$WIN" 1020 2 >/dev/null || fail "cannot select COM3"
+ui click "$WIN" 1014 >/dev/null
+expect_text "its threshold" 1024 "-20" 8000
+apply "-30"
+expect_box "applied, acknowledged with 0x04" "提示" "配置成功" 5000
+if wait_line "$E2E_LOGDIR/plain.out" '^tx code=0x04 ' 2; then echo "ok: the reader answered 0x04"; else fail "no 0x04 from COM3"; fi
 
 ui close "$WIN" >/dev/null || fail "the tool did not close"
 if e2e_wait tool 10; then echo "ok: the tool ended"; else fail "the tool did not end"; fi
