@@ -354,3 +354,55 @@ TEST(WifiPageApply, SsidRules)
         EXPECT_EQ(p[at + 32], c.model == modelWifi ? 'a' : 'd');
     }
 }
+
+// What goes out after the user changes the network or DHCP: only the chosen
+// interface's fields, and none of the record's bytes that the page does not
+// write.
+TEST(WifiPageApply, EditedNetworkAndDhcpAreWritten)
+{
+    struct Case {
+        const char* name;
+        int model;
+        int click;  // a radio button clicked first, 0 for none
+        bool dhcp;
+        std::vector<std::pair<size_t, Bytes>> expect;  // runs of the payload
+    };
+    const Bytes zeros12(12, 0);
+    const Case cases[] = {
+        {"3: DHCP on sends 1 and no addresses", modelWifi, 0, true, {{71, {1}}, {72, zeros12}}},
+        {"3: the record's 103 and 105 are not written", modelWifi, 0, false, {{86, {0}}, {88, {0}}}},
+        {"7: WIFI to wired", modelDualNetwork, IDC_WIRED, false,
+         {{0, {0}}, {1, Bytes(64, 0)}, {65, {0, 10, 1, 1, 10}}, {78, Bytes(13, 0)}}},
+        {"7: wired to WIFI with DHCP", modelDualNetwork, IDC_WIFI, true,
+         {{0, {1}}, {1, bytesOf("dual-ap")}, {65, Bytes(13, 0)}, {78, {1}}, {79, zeros12}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetupRig rig;
+        RecordBuilder r = c.model == modelWifi ? wifiRecord(0).u8(103, 2).u8(105, 1)
+                                               : dualRecord(0, c.click == IDC_WIFI ? networkWired
+                                                                                   : networkWifi);
+        rig.showRecord(r);
+        FakeSetupView& v = rig.viewFor(c.model);
+        NetworkPage& page = rig.pageFor(c.model);
+        if (c.click) {
+            v.checks[IDC_WIRED] = c.click == IDC_WIRED;
+            v.checks[IDC_WIFI] = c.click == IDC_WIFI;
+            page.onCommand(c.click);
+        }
+        if (c.dhcp) {
+            v.checks[IDC_DHCP] = true;
+            page.onCommand(IDC_DHCP);
+        }
+        page.onCommand(IDC_APPLY);
+        ASSERT_TRUE(v.boxes.empty());
+        const Bytes p = lastWritePayload(rig.port);
+        for (const auto& [at, bytes] : c.expect) {
+            ASSERT_LE(at + bytes.size(), p.size());
+            EXPECT_EQ(Bytes(p.begin() + std::ptrdiff_t(at), p.begin() + std::ptrdiff_t(at + bytes.size())),
+                      bytes)
+                << "at " << at;
+        }
+    }
+}
+
