@@ -20,7 +20,6 @@
 namespace {
 
 const wchar_t kWindowProperty[] = L"corvoLinkTest__20170523_QV";
-constexpr int kStringMax = 100;  // characters of the title and class name
 // Where the window is created and shown, in pixels.
 constexpr int kLeft = 550, kTop = 180, kWidth = 274, kHeight = 470;
 
@@ -107,12 +106,8 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
-    wchar_t className[kStringMax] = {};
-    wchar_t title[kStringMax] = {};
-    LoadStringW(instance, IDS_R7A_CLASS, className, kStringMax);
-    LoadStringW(instance, IDS_R7A_TITLE, title, kStringMax);
-    if (!className[0] ||
-        !registerMainWindowClass(instance, className, IDI_R7A_SETUP, IDI_R7A_SMALL, mainProc))
+    MainWindowNames names;
+    if (!registerMainWindowFromStrings(instance, IDS_R7A_CLASS, IDS_R7A_TITLE, IDI_R7A_SETUP, IDI_R7A_SMALL, mainProc, names))
         return 1;
 
     SerialPort port;
@@ -124,7 +119,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     R7aHooks hooks(dialog);
     Program program = {instance, receiver, {&view, &hooks}};
 
-    HWND main = createMainWindow(instance, className, title, kLeft, kTop, kWidth, kHeight, &program);
+    HWND main = createMainWindow(instance, names.className, names.title, kLeft, kTop, kWidth,
+                                 kHeight, &program);
     if (!main) {
         receiver.stop();
         return 1;

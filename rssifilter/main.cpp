@@ -20,7 +20,6 @@
 namespace {
 
 const wchar_t kWindowProperty[] = L"corvoLinkTest__20170523_QV";
-constexpr int kStringMax = 100;  // characters of the title and class name
 
 // The dialog's view: labels in the window-text colour on the button face.
 class RssiFilterView : public Win32SetupView {
@@ -104,12 +103,8 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
-    wchar_t className[kStringMax] = {};
-    wchar_t title[kStringMax] = {};
-    LoadStringW(instance, IDS_WINDOW_CLASS, className, kStringMax);
-    LoadStringW(instance, IDS_APP_TITLE, title, kStringMax);
-    if (!className[0] ||
-        !registerMainWindowClass(instance, className, IDI_RSSIFILTER, IDI_SMALL, mainProc))
+    MainWindowNames names;
+    if (!registerMainWindowFromStrings(instance, IDS_WINDOW_CLASS, IDS_APP_TITLE, IDI_RSSIFILTER, IDI_SMALL, mainProc, names))
         return 1;
 
     SerialPort port;
@@ -121,8 +116,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     DialogHost host = {&view, &hooks};
     Program program = {instance, dialog, host, link, sink};
 
-    HWND main = createMainWindow(instance, className, title, rssiWindowLeft, rssiWindowTop,
-                                 rssiWindowWidth, rssiWindowHeight, &program);
+    HWND main = createMainWindow(instance, names.className, names.title, rssiWindowLeft,
+                                 rssiWindowTop, rssiWindowWidth, rssiWindowHeight, &program);
     if (!main)
         return 1;
     RECT r = {};

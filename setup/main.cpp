@@ -28,7 +28,6 @@
 namespace {
 
 const wchar_t kWindowProperty[] = L"readerSetupKit__20220905_QV";
-constexpr int kStringMax = 100;  // characters of the title and class name
 
 // The build this program is (36 = V3.6 unless the build says otherwise).
 #ifndef READERSETUP_BUILD
@@ -101,12 +100,8 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
-    wchar_t className[kStringMax] = {};
-    wchar_t title[kStringMax] = {};
-    LoadStringW(instance, IDS_WINDOW_CLASS, className, kStringMax);
-    LoadStringW(instance, IDS_APP_TITLE, title, kStringMax);
-    if (!className[0] ||
-        !registerMainWindowClass(instance, className, IDI_READERSETUP, IDI_SMALL, mainProc))
+    MainWindowNames names;
+    if (!registerMainWindowFromStrings(instance, IDS_WINDOW_CLASS, IDS_APP_TITLE, IDI_READERSETUP, IDI_SMALL, mainProc, names))
         return 1;
 
     SerialPort port;
@@ -134,8 +129,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     Program program = {shell, window, link, sink};
 
     const WindowRect start = SetupShell::startRect();
-    HWND main = createMainWindow(instance, className, title, start.left, start.top, start.width,
-                                 start.height, &program);
+    HWND main = createMainWindow(instance, names.className, names.title, start.left, start.top,
+                                 start.width, start.height, &program);
     if (!main)
         return 1;
     window.setWindowRect(SetupShell::centred(window.windowRect(), GetSystemMetrics(SM_CXSCREEN),

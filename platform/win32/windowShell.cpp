@@ -304,6 +304,15 @@ void* mainWindowState(HWND window, UINT message, LPARAM lParam)
     return reinterpret_cast<void*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
+bool registerMainWindowFromStrings(HINSTANCE instance, int classString, int titleString, int icon,
+                                   int smallIcon, WNDPROC procedure, MainWindowNames& names)
+{
+    LoadStringW(instance, UINT(classString), names.className, MainWindowNames::maxChars);
+    LoadStringW(instance, UINT(titleString), names.title, MainWindowNames::maxChars);
+    return names.className[0] &&
+           registerMainWindowClass(instance, names.className, icon, smallIcon, procedure);
+}
+
 HWND createClientDialog(HINSTANCE instance, int dialog, HWND parent, DialogHost& host)
 {
     HWND created = createHostedDialog(instance, dialog, parent, host);

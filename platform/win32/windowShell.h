@@ -46,6 +46,19 @@ LRESULT focusTopDialog(HWND main);
 bool registerMainWindowClass(HINSTANCE instance, const wchar_t* className, int icon, int smallIcon,
                              WNDPROC procedure);
 
+// A main window's class name and title, from the string table.
+struct MainWindowNames {
+    static constexpr int maxChars = 100;
+    wchar_t className[maxChars] = {};
+    wchar_t title[maxChars] = {};
+};
+
+// Loads the class name and title strings into names and registers the
+// class (registerMainWindowClass). False when the class name is missing or
+// the class cannot be registered.
+bool registerMainWindowFromStrings(HINSTANCE instance, int classString, int titleString, int icon,
+                                   int smallIcon, WNDPROC procedure, MainWindowNames& names);
+
 // A main window with caption, system menu, minimise and maximise boxes and
 // no sizing border; param reaches WM_NCCREATE and WM_CREATE.
 HWND createMainWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title, int x,
