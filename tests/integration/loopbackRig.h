@@ -11,51 +11,9 @@
 #include <vector>
 
 #include "console/listen/netServer.h"
+#include "tests/unit/loopback.h"
 #include "tests/unit/readersim/readerFixture.h"
 #include "tools/readersim/listenReader.h"
-
-struct NetStack {
-    NetStack() { netStackStartup(); }
-    ~NetStack() { netStackCleanup(); }
-};
-
-// Polls until cond holds or about five seconds pass: waiting for datagrams
-// to cross the loopback, not measuring time.
-template <class Cond>
-bool eventually(Cond cond)
-{
-    for (int i = 0; i < 500; ++i) {
-        if (cond())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return cond();
-}
-
-// The server's traces, written on its receive thread and read by the test.
-class SharedTrace {
-public:
-    SharedTrace() { netTraceSetSink(collect, this); }
-    ~SharedTrace() { netTraceSetSink(nullptr, nullptr); }
-    bool contains(const std::string& text) const
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (const auto& l : lines_)
-            if (l == text)
-                return true;
-        return false;
-    }
-
-private:
-    static void collect(void* context, const char* text)
-    {
-        SharedTrace* self = static_cast<SharedTrace*>(context);
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        self->lines_.emplace_back(text);
-    }
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 // The listening server on a free loopback port with the default identity.
 struct ServerRig {

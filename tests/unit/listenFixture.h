@@ -38,11 +38,18 @@ public:
     }
 };
 
-inline Bytes frameOf(uint8_t code, const Bytes& payload)
+// A frame with the given version byte (the direct dialects write 0, 2 or 4).
+inline Bytes frameV(uint8_t version, uint8_t code, const Bytes& payload)
 {
     uint8_t out[netMaxDatagram + 64];
-    const size_t n = netPduBuild(out, sizeof out, code, payload.data(), payload.size());
+    const size_t n =
+        netPduBuildVersion(out, sizeof out, version, code, payload.data(), payload.size());
     return Bytes(out, out + n);
+}
+
+inline Bytes frameOf(uint8_t code, const Bytes& payload)
+{
+    return frameV(netVersionListen, code, payload);
 }
 
 inline Bytes text(const char* s, bool withZero = true)

@@ -6,13 +6,6 @@
 
 namespace {
 
-Bytes frameV(uint8_t version, uint8_t code, const Bytes& payload)
-{
-    uint8_t out[netMaxDatagram];
-    const size_t n = netPduBuildVersion(out, sizeof out, version, code, payload.data(), payload.size());
-    return Bytes(out, out + n);
-}
-
 struct LegacyFixture {
     TagStore store{legacyStoreCapacity};
     SubstationTable substations;

@@ -2,59 +2,9 @@
 // receive thread and the result codes of netServerOpen.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "console/listen/netServer.h"
 #include "tests/unit/listenFixture.h"
-
-namespace {
-
-struct NetStack {
-    NetStack() { netStackStartup(); }
-    ~NetStack() { netStackCleanup(); }
-};
-
-const NetAddr kLoopbackAny{0x7F000001, 0};
-
-// Polls until cond holds or about five seconds pass: waiting for datagrams
-// to cross the loopback, not measuring time.
-template <class Cond>
-bool eventually(Cond cond)
-{
-    for (int i = 0; i < 500; ++i) {
-        if (cond())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return cond();
-}
-
-struct Client {
-    UdpSocket socket;
-    Client()
-    {
-        int e = 0;
-        socket.create(&e);
-        socket.bindTo(kLoopbackAny, &e);
-    }
-    void send(uint16_t port, const Bytes& datagram)
-    {
-        socket.sendTo(NetAddr{0x7F000001, port}, datagram.data(), datagram.size());
-    }
-    Bytes receive()
-    {
-        if (!socket.waitReadable(5000))
-            return {};
-        uint8_t buf[2048];
-        NetAddr from;
-        int e = 0;
-        const long n = socket.receive(buf, sizeof buf, &from, &e);
-        return n > 0 ? Bytes(buf, buf + n) : Bytes{};
-    }
-};
-
-}  // namespace
+#include "tests/unit/loopback.h"
 
 TEST(NetServer, PortInUseReturnsTwo)
 {
@@ -84,7 +34,7 @@ TEST(NetServer, LoginAuthAndReportsOverLoopback)
     ASSERT_EQ(server.netServerOpen(0, "dev001", "314159"), netOpenOk);
     const uint16_t port = server.boundPort();
 
-    Client reader;
+    LoopbackClient reader;
     reader.send(port, frameOf(netCodeLoginReq, text("dev001")));
     const Bytes ack = reader.receive();
     ASSERT_EQ(ack.size(), 267u);

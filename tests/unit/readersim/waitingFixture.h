@@ -11,15 +11,6 @@
 #include "tools/readersim/directReader.h"
 #include "tools/readersim/legacyReader.h"
 
-// A frame with the given version byte.
-inline Bytes frameV(uint8_t version, uint8_t code, const Bytes& payload)
-{
-    uint8_t out[netMaxDatagram + 64];
-    const size_t n =
-        netPduBuildVersion(out, sizeof out, version, code, payload.data(), payload.size());
-    return Bytes(out, out + n);
-}
-
 // The two 16-byte identity fields of a login, each text zero-padded.
 inline Bytes identity(const char* user, const char* password)
 {
