@@ -58,12 +58,14 @@ public:
     }
 
     Core& core() { return core_; }
+    UdpReceiver& receiver() { return receiver_; }
     uint16_t localPort() const { return receiver_.socket().localPort(); }
 
 private:
-    void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from) override
+    void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from,
+                    bool truncated) override
     {
-        core_.onDatagram(datagram, size, from);
+        core_.onDatagram(datagram, size, from, truncated);
     }
 
     SubstationTable& substations_;

@@ -39,14 +39,14 @@ size_t netPduBuildVersion(uint8_t* out, size_t outSize, uint8_t version, uint8_t
     return payloadLen + netHeaderSize;
 }
 
-NetCheck netPduValidate(const uint8_t* datagram, size_t size, NetPdu* pdu)
+NetCheck netPduValidate(const uint8_t* datagram, size_t size, NetPdu* pdu, bool truncated)
 {
     if (size < netHeaderSize)
         return NetCheck::tooShort;
     if (std::memcmp(datagram, kMagic, 4) != 0)
         return NetCheck::badMagic;
     const size_t length = netGet16(datagram + 8);
-    if (size != length + netHeaderSize)
+    if (truncated || size != length + netHeaderSize)
         return NetCheck::badLength;
     if (netGet16(datagram + 6) != netCrc16(datagram + 8, length + 2))
         return NetCheck::badCrc;
@@ -57,13 +57,14 @@ NetCheck netPduValidate(const uint8_t* datagram, size_t size, NetPdu* pdu)
     return NetCheck::ok;
 }
 
-NetCheck netPduCheck(const uint8_t* datagram, size_t size, NetPdu* pdu, uint8_t quietCode)
+NetCheck netPduCheck(const uint8_t* datagram, size_t size, NetPdu* pdu, uint8_t quietCode,
+                     bool truncated)
 {
     if (size < netHeaderSize)
         return NetCheck::tooShort;
     if (datagram[5] != quietCode)
         netTraceDump("net rcv %d:", datagram, size);
-    const NetCheck result = netPduValidate(datagram, size, pdu);
+    const NetCheck result = netPduValidate(datagram, size, pdu, truncated);
     switch (result) {
     case NetCheck::badMagic:
         netTrace("msg head error\r\n");

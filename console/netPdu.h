@@ -50,10 +50,13 @@ struct NetPdu {
 
 // Checks one received datagram in the fixed order: size, receive dump
 // (skipped for quietCode, the dialect's tag report), magic, length, CRC.
+// truncated: the socket cut the datagram to the size bytes held, so its
+// real size is not L + 10 whatever the length field says.
 NetCheck netPduCheck(const uint8_t* datagram, size_t size, NetPdu* pdu,
-                     uint8_t quietCode = netCodeLabelReport);
+                     uint8_t quietCode = netCodeLabelReport, bool truncated = false);
 // The same tests without any trace, for a dialect with traces of its own.
-NetCheck netPduValidate(const uint8_t* datagram, size_t size, NetPdu* pdu);
+NetCheck netPduValidate(const uint8_t* datagram, size_t size, NetPdu* pdu,
+                        bool truncated = false);
 
 // printf-style trace sink for every protocol trace. The delivered programs
 // discard it; tests and debug builds install a sink.

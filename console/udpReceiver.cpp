@@ -1,6 +1,7 @@
 #include "console/udpReceiver.h"
 
 #include <chrono>
+#include <exception>
 
 #include "console/netPdu.h"
 
@@ -25,7 +26,19 @@ int UdpReceiver::open(uint16_t port, int bufferBytes, const char* who)
             netTrace("%s %d can not set socket receive buffer size", __FILE__, __LINE__);
     }
     running_.store(true);
-    thread_ = std::thread(&UdpReceiver::loop, this);
+    try {
+        if (starter_)
+            thread_ = starter_([this] { loop(); });
+        else
+            thread_ = std::thread(&UdpReceiver::loop, this);
+    } catch (const std::exception&) {
+        // No thread to receive on (std::system_error): undo the start, so
+        // the caller reports a failed start and a later Start begins afresh.
+        running_.store(false);
+        socket_.close();
+        netTrace("%s create thread fail\r\n", who);
+        return 1;
+    }
     return 0;
 }
 
@@ -44,7 +57,8 @@ void UdpReceiver::loop()
     while (running_.load()) {
         NetAddr from;
         int error = 0;
-        const long n = socket_.receive(datagram, sizeof datagram, &from, &error);
+        bool truncated = false;
+        const long n = socket_.receive(datagram, sizeof datagram, &from, &error, &truncated);
         if (!running_.load())
             break;
         if (n < 0) {
@@ -53,7 +67,7 @@ void UdpReceiver::loop()
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
         }
-        handler_.onDatagram(datagram, size_t(n), from);
+        handler_.onDatagram(datagram, size_t(n), from, truncated);
         received_.fetch_add(1, std::memory_order_relaxed);
     }
 }

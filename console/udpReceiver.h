@@ -4,6 +4,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <thread>
 
 #include "console/netAddr.h"
@@ -12,7 +13,10 @@
 class DatagramHandler {
 public:
     virtual ~DatagramHandler() = default;
-    virtual void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from) = 0;
+    // truncated: the datagram was longer than the receive buffer and holds
+    // only its first size bytes.
+    virtual void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from,
+                            bool truncated) = 0;
 };
 
 class UdpReceiver {
@@ -32,6 +36,12 @@ public:
     // runs and no datagram is handled.
     void close();
 
+    // How open() starts the receive thread; nullptr (the default) is a plain
+    // std::thread. A test puts a starter that throws std::system_error, as
+    // std::thread does when the system cannot create a thread.
+    using ThreadStarter = std::thread (*)(std::function<void()> body);
+    void setThreadStarter(ThreadStarter starter) { starter_ = starter; }
+
     bool running() const { return running_.load(); }
     UdpSocket& socket() { return socket_; }
     const UdpSocket& socket() const { return socket_; }
@@ -46,4 +56,5 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<uint64_t> received_{0};
     std::thread thread_;
+    ThreadStarter starter_ = nullptr;
 };

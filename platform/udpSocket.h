@@ -29,9 +29,12 @@ public:
     UdpBind bindTo(const NetAddr& local, int* osError);
     bool setSendBuffer(int bytes);
     bool setReceiveBuffer(int bytes);
-    // Blocks for one datagram. Returns its size, or -1 with the OS error.
+    // Blocks for one datagram. Returns the bytes placed in buffer, or -1
+    // with the OS error. A datagram longer than capacity arrives cut to
+    // capacity bytes and sets *truncated; a whole one clears it.
     // After interrupt() it returns -1 or 0 promptly.
-    long receive(uint8_t* buffer, size_t capacity, NetAddr* from, int* osError);
+    long receive(uint8_t* buffer, size_t capacity, NetAddr* from, int* osError,
+                 bool* truncated = nullptr);
     // Waits up to timeoutMs for a datagram to be readable (for tools and tests).
     bool waitReadable(int timeoutMs);
     bool sendTo(const NetAddr& to, const uint8_t* data, size_t size);

@@ -125,10 +125,11 @@ void DirectLink::onLabelReport(const uint8_t* payload, size_t length)
     store_.report(tagId, substation, status, int8_t(payload[length - 1]), p + 6, n);
 }
 
-void DirectLink::onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from)
+void DirectLink::onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from,
+                            bool truncated)
 {
     NetPdu pdu;
-    if (netPduCheck(datagram, size, &pdu, devCmdLabelReport) != NetCheck::ok)
+    if (netPduCheck(datagram, size, &pdu, devCmdLabelReport, truncated) != NetCheck::ok)
         return;
     switch (pdu.code) {
     case devCmdLoginAck:

@@ -25,7 +25,9 @@ public:
     // Start: the reader's address (port 4099), login sent at once.
     void open(uint32_t readerIp);
     void close();  // every field cleared; nothing is sent
-    void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from);
+    // truncated: cut by the socket to the size bytes held (a length failure).
+    void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from,
+                    bool truncated = false);
     void netClientTick();
 
     bool linkUp() const { return linkUp_.load(); }

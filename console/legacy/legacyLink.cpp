@@ -83,12 +83,13 @@ void LegacyLink::sendSms(const SmsFrame& sms)
     send(2, devCmdSms, payload, sizeof payload);
 }
 
-void LegacyLink::onDatagram(const uint8_t* datagram, size_t size, const NetAddr&)
+void LegacyLink::onDatagram(const uint8_t* datagram, size_t size, const NetAddr&,
+                            bool truncated)
 {
     if (size <= netHeaderSize)
         return;  // an empty payload or less: ignored without a trace
     NetPdu pdu;
-    switch (netPduValidate(datagram, size, &pdu)) {
+    switch (netPduValidate(datagram, size, &pdu, truncated)) {
     case NetCheck::ok:
         break;
     case NetCheck::badMagic:

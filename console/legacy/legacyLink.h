@@ -26,7 +26,9 @@ public:
     // Start: the reader's address; the first login leaves at the first tick.
     void open(uint32_t readerIp);
     void close();
-    void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from);
+    // truncated: cut by the socket to the size bytes held (a length failure).
+    void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from,
+                    bool truncated = false);
     void netClientTick();
 
     bool linkUp() const { return linkUp_.load(); }

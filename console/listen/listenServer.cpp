@@ -78,10 +78,11 @@ bool ListenServer::sendToReader(uint8_t code, const uint8_t* payload, size_t len
     return true;
 }
 
-void ListenServer::onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from)
+void ListenServer::onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from,
+                              bool truncated)
 {
     NetPdu pdu;
-    if (netPduCheck(datagram, size, &pdu, netCodeLabelReport) != NetCheck::ok)
+    if (netPduCheck(datagram, size, &pdu, netCodeLabelReport, truncated) != NetCheck::ok)
         return;
     switch (pdu.code) {
     case netCodeLoginReq:

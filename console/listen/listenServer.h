@@ -34,7 +34,9 @@ public:
     void reset();
 
     // Receive thread: one datagram from a sender.
-    void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from);
+    // truncated: cut by the socket to the size bytes held (a length failure).
+    void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from,
+                    bool truncated = false);
     // Window thread: the connection tick, after the store's ageing tick.
     void tick();
 

@@ -23,6 +23,7 @@ public:
     void tick() { core_.tick(); }
 
     ListenServer& core() { return core_; }
+    UdpReceiver& receiver() { return receiver_; }
     const ListenServer& core() const { return core_; }
     bool netRecvRunning() const { return receiver_.running(); }
     uint16_t boundPort() const { return receiver_.socket().localPort(); }
@@ -30,9 +31,10 @@ public:
     uint64_t datagramsReceived() const { return receiver_.datagramsReceived(); }
 
 private:
-    void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from) override
+    void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from,
+                    bool truncated) override
     {
-        core_.onDatagram(datagram, size, from);
+        core_.onDatagram(datagram, size, from, truncated);
     }
 
     SubstationTable& substations_;

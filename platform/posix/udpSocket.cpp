@@ -73,12 +73,19 @@ bool UdpSocket::setReceiveBuffer(int bytes)
     return ::setsockopt(int(handle_.load()), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
 }
 
-long UdpSocket::receive(uint8_t* buffer, size_t capacity, NetAddr* from, int* osError)
+long UdpSocket::receive(uint8_t* buffer, size_t capacity, NetAddr* from, int* osError,
+                        bool* truncated)
 {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    const ssize_t n = ::recvfrom(int(handle_.load()), buffer, capacity, 0,
-                                 reinterpret_cast<sockaddr*>(&sa), &len);
+    // MSG_TRUNC: the result is the datagram's real length even when only
+    // capacity bytes fit, so a cut datagram is told from a whole one.
+    ssize_t n = ::recvfrom(int(handle_.load()), buffer, capacity, MSG_TRUNC,
+                           reinterpret_cast<sockaddr*>(&sa), &len);
+    if (truncated)
+        *truncated = n > ssize_t(capacity);
+    if (n > ssize_t(capacity))
+        n = ssize_t(capacity);
     if (n < 0) {
         if (osError)
             *osError = errno;

@@ -94,19 +94,24 @@ bool UdpSocket::setReceiveBuffer(int bytes)
                       reinterpret_cast<const char*>(&bytes), sizeof bytes) == 0;
 }
 
-long UdpSocket::receive(uint8_t* buffer, size_t capacity, NetAddr* from, int* osError)
+long UdpSocket::receive(uint8_t* buffer, size_t capacity, NetAddr* from, int* osError,
+                        bool* truncated)
 {
     sockaddr_in sa{};
     int len = sizeof sa;
     const int n = recvfrom(asSocket(handle_.load()), reinterpret_cast<char*>(buffer),
                            int(capacity), 0, reinterpret_cast<sockaddr*>(&sa), &len);
+    if (truncated)
+        *truncated = false;
     if (n == SOCKET_ERROR) {
         const int e = WSAGetLastError();
         if (osError)
             *osError = e;
         // A datagram larger than the buffer arrives cut to its size with
-        // WSAEMSGSIZE; report the full buffer so the frame check rejects it.
+        // WSAEMSGSIZE: hand over the full buffer, marked as cut.
         if (e == WSAEMSGSIZE && !interrupted_.load()) {
+            if (truncated)
+                *truncated = true;
             if (from) {
                 from->ip = ntohl(sa.sin_addr.s_addr);
                 from->port = ntohs(sa.sin_port);

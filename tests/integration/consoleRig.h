@@ -67,9 +67,10 @@ public:
     }
 
 private:
-    void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from) override
+    void onDatagram(const uint8_t* datagram, size_t size, const NetAddr& from,
+                    bool truncated) override
     {
-        core_.onDatagram(datagram, size, from);
+        core_.onDatagram(datagram, size, from, truncated);
     }
 
     UdpReceiver receiver_{*this, false};

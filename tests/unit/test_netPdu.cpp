@@ -119,6 +119,14 @@ TEST(NetPdu, LargestDatagramAndTruncation)
     NetPdu pdu;
     EXPECT_EQ(netPduCheck(largest.data(), largest.size(), &pdu), NetCheck::ok);
     EXPECT_EQ(pdu.length, netMaxPayload);
+    // The same 1024 bytes as what is left of a longer datagram.
+    {
+        TraceCapture trace;
+        EXPECT_EQ(netPduCheck(largest.data(), largest.size(), &pdu, netCodeLabelReport, true),
+                  NetCheck::badLength);
+        ASSERT_EQ(trace.lines.size(), 2u);
+        EXPECT_EQ(trace.lines[1], "len wrong\r\n");
+    }
 
     uint8_t big[netMaxDatagram + 16];
     const uint8_t payload[netMaxPayload + 1] = {};
