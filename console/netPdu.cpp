@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/crc16.h"
+#include "common/textCodec.h"
 
 namespace {
 
@@ -95,6 +96,12 @@ void netTraceSetSink(NetTraceSink sink, void* context)
 }
 
 bool netTraceEnabled() { return gTrace.load() != nullptr; }
+
+void netTraceToGbk(void* output, const char* utf8)
+{
+    const GbkTraceOutput* out = static_cast<const GbkTraceOutput*>(output);
+    out->write(out->codec->utf8ToGbk(utf8).c_str());
+}
 
 void netTrace(const char* format, ...)
 {

@@ -68,6 +68,17 @@ void netTrace(const char* format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+// A sink for an output that reads code page 936, as the debugger's output
+// does on a Chinese Windows: the traces are UTF-8 in the code (the legacy
+// console writes Chinese ones), so each is converted before write gets it.
+// Install with netTraceSetSink(netTraceToGbk, &output).
+class TextCodec;
+struct GbkTraceOutput {
+    const TextCodec* codec;
+    void (*write)(const char* gbk);
+};
+void netTraceToGbk(void* output, const char* utf8);
+
 // head (a printf format with one %d for count), then " %02X" per byte
 // (" %02x" with lowerCase), then "\r\n".
 void netTraceDump(const char* head, const uint8_t* bytes, size_t count, bool lowerCase = false);

@@ -16,9 +16,14 @@
 
 namespace {
 
-#if TAGDESK_DEBUG_TRACE
-void debugTrace(void*, const char* text) { OutputDebugStringA(text); }
-#endif
+// Debug-trace builds send the protocol traces to the debugger's output,
+// which reads code page 936 like every text of the suite.
+[[maybe_unused]] void installDebugTrace()
+{
+    static GbkTraceOutput output = {&systemTextCodec(),
+                                    [](const char* gbk) { OutputDebugStringA(gbk); }};
+    netTraceSetSink(netTraceToGbk, &output);
+}
 
 constexpr int kWindowWidth = 958;
 
@@ -51,7 +56,7 @@ int runConsole(HINSTANCE instance, int showCommand, const ConsoleWindow& window,
                                          ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
     InitCommonControlsEx(&controls);
 #if TAGDESK_DEBUG_TRACE
-    netTraceSetSink(debugTrace, nullptr);
+    installDebugTrace();
 #endif
     // Without a network stack the start button reports that it cannot open
     // its socket.

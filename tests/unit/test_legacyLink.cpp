@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/textCodec.h"
 #include "console/legacy/legacyLink.h"
 #include "tests/unit/listenFixture.h"
 #include "tests/unit/traceCapture.h"
@@ -56,6 +57,26 @@ TEST(LegacyLink, LoginsEveryThreeSecondsFromTheFirstTick)
     EXPECT_EQ(f.sender.frames[0].bytes, frameV(0, devCmdLogin, login));
     EXPECT_EQ(f.sender.frames[0].bytes.size(), 42u);
     EXPECT_TRUE(trace.contains("\r\n登陆请求"));
+}
+
+TEST(LegacyLink, ChineseTracesReachTheDebugOutputInCodePage936)
+{
+    static std::vector<std::string> written;
+    written.clear();
+    GbkTraceOutput output = {&systemTextCodec(),
+                             [](const char* gbk) { written.emplace_back(gbk); }};
+    LegacyFixture f;
+    netTraceSetSink(netTraceToGbk, &output);
+    f.link.sendLogin();
+    f.link.close();
+    netTraceDump("net send %d:", f.sender.frames[0].bytes.data(), 2);  // ASCII passes unchanged
+    netTraceSetSink(nullptr, nullptr);
+    const std::vector<std::string> expected = {
+        "\r\n\xB5\xC7\xC2\xBD\xC7\xEB\xC7\xF3",   // "\r\n登陆请求"
+        "\xB9\xD8\xB1\xD5udp\xB6\xCB\xBF\xDA\r\n",  // "关闭udp端口\r\n"
+        "net send 2: 51 56\r\n",
+    };
+    EXPECT_EQ(written, expected);
 }
 
 TEST(LegacyLink, LoginResults)
