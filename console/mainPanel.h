@@ -24,6 +24,10 @@ struct PanelFlavor {
     const char* firstCallCaption = "呼叫";
 };
 
+// The legacy console's panel: call and message inputs editable while
+// stopped, only the tag ID locked during a call, the call button "启动".
+constexpr PanelFlavor legacyPanelFlavor{false, "启动"};
+
 // One grid row's seven cell texts for a record at table position index.
 void formatRow(const RowSnapshot& row, int index, std::string cells[gridColumns]);
 

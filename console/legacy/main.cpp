@@ -11,11 +11,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     TagStore store(legacyStoreCapacity);
     SubstationTable substations;
     ClientLink<LegacyLink> link(store, substations, false);
-    // Its call and message inputs stay editable while stopped; the details
-    // list has no online time.
-    PanelFlavor flavor;
-    flavor.inputsFollowServer = false;
-    flavor.firstCallCaption = "启动";
-    return runConsole(instance, showCommand, ConsoleWindow{639, false, flavor}, store,
+    // The details list has no online time.
+    return runConsole(instance, showCommand, ConsoleWindow{639, false, legacyPanelFlavor}, store,
                       substations, link);
 }

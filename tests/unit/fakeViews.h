@@ -76,6 +76,7 @@ class FakeLink : public ConsoleLink {
 public:
     bool openResult = true;
     bool up = false;
+    bool dropOnTick = false;  // the connection tick finds the link lost
     int opens = 0, closes = 0, ticks = 0;
     std::vector<CallFrame> calls;
     std::vector<SmsFrame> messages;
@@ -87,7 +88,12 @@ public:
         return openResult;
     }
     void close() override { ++closes; }
-    void tick() override { ++ticks; }
+    void tick() override
+    {
+        ++ticks;
+        if (dropOnTick)
+            up = false;
+    }
     bool linkUp() const override { return up; }
     // Like the real links: nothing goes out while the link is down.
     void sendCall(const CallFrame& c) override

@@ -37,13 +37,13 @@ struct DirectFixture {
         }
         return at;
     }
-    Bytes report(uint8_t version, uint32_t id, uint8_t sub, int8_t rssi)
+    Bytes report(uint8_t version, uint32_t id, uint8_t sub, int8_t rssi, uint8_t status = 0)
     {
         Bytes p;
         if (version >= 4)
             p = {9, 9, 9, 9};
         const Bytes fields = {sub, uint8_t(id >> 24), uint8_t(id >> 16), uint8_t(id >> 8),
-                              uint8_t(id), 0, uint8_t(rssi)};
+                              uint8_t(id), status, uint8_t(rssi)};
         p.insert(p.end(), fields.begin(), fields.end());
         return frameV(version, devCmdLabelReport, p);
     }
@@ -137,6 +137,28 @@ TEST(DirectLink, ReportLayoutFollowsTheLoginVersion)
         f.deliver(f.report(version == 2 ? 4 : 2, 8, 3, -21));
         f.store.snapshot(f.store.count() - 1, &r);
         EXPECT_NE(r.tagId, 8u);
+    }
+}
+
+TEST(DirectLink, ReportsOfSubstation34OrStatus0x0EAreIgnored)
+{
+    const struct {
+        const char* name;
+        uint8_t substation, status;
+        bool stored;
+    } cases[] = {
+        {"substation 33", 33, 0x01, true},
+        {"substation 34", 34, 0x01, false},
+        {"status 0x0E", 0, 0x0E, false},
+        {"status 0x0F", 0, 0x0F, true},
+    };
+    for (uint8_t version : {2, 4}) {
+        for (const auto& c : cases) {
+            DirectFixture f;
+            f.accept(version);
+            f.deliver(f.report(version, 7, c.substation, -30, c.status));
+            EXPECT_EQ(f.store.count(), c.stored ? 1 : 0) << c.name << " version " << int(version);
+        }
     }
 }
 

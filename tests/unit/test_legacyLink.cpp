@@ -34,11 +34,11 @@ struct LegacyFixture {
         }
         return at;
     }
-    Bytes report(uint32_t id, uint8_t sub)
+    Bytes report(uint32_t id, uint8_t sub, uint8_t status = 0)
     {
         return frameV(2, devCmdLabelReport,
-                      {sub, uint8_t(id >> 24), uint8_t(id >> 16), uint8_t(id >> 8), uint8_t(id), 0,
-                       uint8_t(-40)});
+                      {sub, uint8_t(id >> 24), uint8_t(id >> 16), uint8_t(id >> 8), uint8_t(id),
+                       status, uint8_t(-40)});
     }
 };
 
@@ -181,6 +181,29 @@ TEST(LegacyLink, CallAndShortMessageFrames)
     EXPECT_EQ(sms[23], 3);
     EXPECT_EQ(Bytes(sms.begin() + 24, sms.begin() + 27), (Bytes{'a', 'b', 'c'}));
     EXPECT_EQ(Bytes(sms.begin() + 27, sms.end()), Bytes(107, 0));
+}
+
+TEST(LegacyLink, ReportsOfSubstation34OrStatus0x0EAreIgnored)
+{
+    const struct {
+        const char* name;
+        uint8_t substation, status;
+        bool stored;
+    } cases[] = {
+        {"substation 33", 33, 0x01, true},
+        {"substation 34", 34, 0x01, false},
+        {"status 0x0E", 0, 0x0E, false},
+        {"status 0x0F", 0, 0x0F, true},
+    };
+    for (const auto& c : cases) {
+        LegacyFixture f;
+        f.deliver(frameV(0, devCmdLoginAck, {0, 0}));
+        f.runUntil(5, 0);
+        ASSERT_GT(f.link.silenceCount(), 0);
+        f.deliver(f.report(7, c.substation, c.status));
+        EXPECT_EQ(f.store.count(), c.stored ? 1 : 0) << c.name;
+        EXPECT_EQ(f.link.silenceCount(), 0) << c.name;  // a valid frame all the same
+    }
 }
 
 TEST(LegacyLink, StoreHoldsAThousandPairs)

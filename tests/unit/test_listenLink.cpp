@@ -4,6 +4,7 @@
 #include "console/panelIds.h"
 #include "tests/unit/fakeViews.h"
 #include "tests/unit/listenFixture.h"
+#include "tests/unit/loopback.h"
 
 TEST(ListenLink, Defaults)
 {
@@ -89,4 +90,42 @@ TEST(ListenLink, CallAndShortMessagePayloads)
     sms.gbkText.assign(109, 'x');
     EXPECT_EQ(listenSmsPayload(sms, out, sizeof out), 123u);
     EXPECT_EQ(out[13], 109);
+}
+
+TEST(ListenLink, CallAndShortMessageReachOnlyALinkedReader)
+{
+    NetStack stack;
+    SharedTrace trace;
+    TagStore store;
+    store.clear();
+    SubstationTable subs;
+    SystemRandom random;
+    NetServer server(store, subs, random);
+    ListenLink link(server, systemTextCodec());
+    ASSERT_EQ(server.netServerOpen(0, "dev001", "314159"), netOpenOk);
+    const uint16_t port = server.boundPort();
+    const CallFrame call{1, 100, 5, 1};
+    const SmsFrame sms{2, 0x01020304, 7, {2026, 12, 10, 9, 8, 7}, "abc"};
+
+    // No reader linked: nothing goes out and nothing is traced.
+    link.sendCall(call);
+    link.sendSms(sms);
+    EXPECT_EQ(trace.count("net send", true), 0);
+
+    LoopbackClient reader;
+    reader.send(port, frameOf(netCodeLoginReq, text("dev001")));
+    const Bytes ack = reader.receive();  // the first datagram the reader gets
+    ASSERT_EQ(ack.size(), 267u);
+    reader.send(port, frameOf(netCodeAuthReq, answerFor(Bytes(ack.begin() + 11, ack.end()),
+                                                        "314159")));
+    ASSERT_EQ(reader.receive(), frameOf(netCodeAuthAck, {0x00, 0x0F, 0x00, 0x00, 0x00, 0x01}));
+
+    link.sendCall(call);
+    EXPECT_EQ(reader.receive(), frameOf(netCodeLabelAlarm, {1, 0, 0, 0, 100, 5, 1}));
+    link.sendSms(sms);
+    EXPECT_EQ(reader.receive(), frameOf(netCodeSms, {2, 1, 2, 3, 4, 0, 7, 6, 12, 10, 9, 8, 7, 3,
+                                                     'a', 'b', 'c'}));
+    EXPECT_EQ(trace.count("net send 17: 51 56 52 46 04 27 ", true), 1);
+    EXPECT_EQ(trace.count("net send 27:, len 51 56 52 46 04 2A ", true), 1);
+    server.netServerClose();
 }

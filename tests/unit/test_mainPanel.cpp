@@ -17,9 +17,13 @@ struct PanelFixture {
     FakeLink link;
     TagStore store;
     FixedClock clock;
-    MainPanel panel{view, link, store, systemTextCodec(), clock};
+    MainPanel panel;
 
-    PanelFixture() { panel.onInit(); }
+    explicit PanelFixture(PanelFlavor flavor = PanelFlavor())
+        : panel(view, link, store, systemTextCodec(), clock, flavor)
+    {
+        panel.onInit();
+    }
     void start()
     {
         panel.onCommand(IDC_START);
@@ -235,6 +239,77 @@ TEST(MainPanel, CallRepeatsEveryTickUntilStopped)
     EXPECT_EQ(f.view.text(IDC_CALL), "启动");
     for (int id : kCallInputs)
         EXPECT_TRUE(f.view.isEnabled(id)) << id;
+}
+
+TEST(MainPanel, LegacyCallLocksOnlyTheTagIdAndKeepsItsStartValues)
+{
+    PanelFixture f(legacyPanelFlavor);
+    EXPECT_EQ(f.view.text(IDC_CALL), "启动");
+    for (int id : kCallInputs)
+        EXPECT_TRUE(f.view.isEnabled(id)) << "stopped " << id;
+    for (int id : kMessageInputs)
+        EXPECT_TRUE(f.view.isEnabled(id)) << "stopped " << id;
+    for (int id : {IDC_CALL, IDC_SMS_SEND, IDC_DETAILS})
+        EXPECT_FALSE(f.view.isEnabled(id)) << "stopped " << id;
+
+    f.start();
+    f.view.texts[IDC_CALL_TAG] = "100";
+    f.view.texts[IDC_CALL_SUBSTATION] = "1";
+    f.panel.onCommand(IDC_CALL);  // green + buzzer: lampMode 1
+    ASSERT_TRUE(f.panel.callActive());
+    EXPECT_FALSE(f.view.isEnabled(IDC_CALL_TAG));
+    for (int id : {IDC_CALL_SUBSTATION, IDC_LAMP_GREEN, IDC_LAMP_RED, IDC_BUZZER})
+        EXPECT_TRUE(f.view.isEnabled(id)) << "calling " << id;
+
+    // Edited while the call repeats: the repeated frames keep the start's values.
+    f.view.texts[IDC_CALL_SUBSTATION] = "2";
+    f.view.checks[IDC_LAMP_GREEN] = false;
+    f.view.checks[IDC_LAMP_RED] = true;
+    f.view.checks[IDC_BUZZER] = false;
+    f.panel.onTimer(IDT_TICK);
+    f.panel.onTimer(IDT_TICK);
+    f.panel.onCommand(IDC_CALL);
+    ASSERT_EQ(f.link.calls.size(), 4u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(f.link.calls[i].substation, 1) << i;
+        EXPECT_EQ(f.link.calls[i].tagId, 100u) << i;
+        EXPECT_EQ(f.link.calls[i].mode, 1) << i;
+    }
+    EXPECT_EQ(f.link.calls[3].substation, 1);
+    EXPECT_EQ(f.link.calls[3].mode, 0xFF);
+    EXPECT_TRUE(f.view.isEnabled(IDC_CALL_TAG));
+
+    f.panel.onCommand(IDC_CALL);  // a new call takes the edited values
+    EXPECT_EQ(f.link.calls.back().substation, 2);
+    EXPECT_EQ(f.link.calls.back().mode, 2);
+    f.panel.onCommand(IDC_START);  // stop: the inputs stay editable
+    for (int id : kCallInputs)
+        EXPECT_TRUE(f.view.isEnabled(id)) << "stopped again " << id;
+    for (int id : kMessageInputs)
+        EXPECT_TRUE(f.view.isEnabled(id)) << "stopped again " << id;
+}
+
+TEST(MainPanel, TickRefreshesBeforeTheConnectionTickAndCallsAfterIt)
+{
+    // The link drops during the connection tick: that tick's refresh ran
+    // before it and still shows "已连接", the next one shows "未连接"; the
+    // call repeat comes after it and finds the link down.
+    PanelFixture f;
+    f.start();
+    f.view.texts[IDC_CALL_TAG] = "100";
+    f.view.texts[IDC_CALL_SUBSTATION] = "1";
+    f.panel.onCommand(IDC_CALL);
+    f.panel.onTimer(IDT_TICK);
+    EXPECT_EQ(f.view.text(IDC_STATUS), "已连接");
+    EXPECT_EQ(f.link.calls.size(), 2u);
+
+    f.link.dropOnTick = true;
+    f.panel.onTimer(IDT_TICK);
+    EXPECT_EQ(f.link.ticks, 2);
+    EXPECT_EQ(f.view.text(IDC_STATUS), "已连接");
+    EXPECT_EQ(f.link.calls.size(), 2u);
+    f.panel.onTimer(IDT_TICK);
+    EXPECT_EQ(f.view.text(IDC_STATUS), "未连接");
 }
 
 TEST(MainPanel, CallStartedWhileDownReachesTheReaderOnceLinked)
