@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/random.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
@@ -77,15 +78,16 @@ long UdpSocket::receive(uint8_t* buffer, size_t capacity, NetAddr* from, int* os
                         bool* truncated)
 {
     sockaddr_in sa{};
-    socklen_t len = sizeof sa;
-    // MSG_TRUNC: the result is the datagram's real length even when only
-    // capacity bytes fit, so a cut datagram is told from a whole one.
-    ssize_t n = ::recvfrom(int(handle_.load()), buffer, capacity, MSG_TRUNC,
-                           reinterpret_cast<sockaddr*>(&sa), &len);
+    iovec part{buffer, capacity};
+    msghdr message{};
+    message.msg_name = &sa;
+    message.msg_namelen = sizeof sa;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    const ssize_t n = ::recvmsg(int(handle_.load()), &message, 0);
+    // MSG_TRUNC: the datagram was longer than the buffer and its end is lost.
     if (truncated)
-        *truncated = n > ssize_t(capacity);
-    if (n > ssize_t(capacity))
-        n = ssize_t(capacity);
+        *truncated = n >= 0 && (message.msg_flags & MSG_TRUNC) != 0;
     if (n < 0) {
         if (osError)
             *osError = errno;
