@@ -23,8 +23,8 @@ public:
     void tick() { core_.tick(); }
 
     ListenServer& core() { return core_; }
-    UdpReceiver& receiver() { return receiver_; }
     const ListenServer& core() const { return core_; }
+    UdpReceiver& receiver() { return receiver_; }
     bool netRecvRunning() const { return receiver_.running(); }
     uint16_t boundPort() const { return receiver_.socket().localPort(); }
     // Datagrams handed to the core since the program started.
