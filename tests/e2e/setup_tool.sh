@@ -13,7 +13,7 @@
 #   COM7  model 5 (domain name)
 #   COM8  model 7 (wired or WIFI), WIFI chosen
 #   COM9  model 1, answers 4.25 to 4.5 s after a request: after the time-out
-#   COM10 model 1, answers 1.25 to 1.5 s after a request: in time, but late
+#   COM10 model 1, answers 1.5 to 1.75 s after a request: in time, but late
 #         enough to minimise the window first
 #
 # A page showing is refreshed by any later reply, so each of the last four
@@ -44,7 +44,7 @@ serial_reader wifi COM6 --model 3 --connect wait --device-id 4242 --ssid plant-a
 serial_reader domain COM7 --model 5 --domain reader.example.net
 serial_reader dual COM8 --model 7 --network wifi --ssid dual-ap --wifi-password dual-secret
 serial_reader late COM9 --model 1 --tick-ms 250 --late reply --late-ticks 18
-serial_reader slow COM10 --model 1 --connect wait --version-text V-slow --tick-ms 250 --late reply --late-ticks 6
+serial_reader slow COM10 --model 1 --connect wait --version-text V-slow --tick-ms 250 --late reply --late-ticks 7
 
 rx_count() { tr -d '\r' <"$E2E_LOGDIR/$1.out" | grep -c "^rx code=$2 "; }
 tx_count() { tr -d '\r' <"$E2E_LOGDIR/$1.out" | grep -c "^tx code=$2 "; }
