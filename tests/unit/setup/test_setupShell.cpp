@@ -578,3 +578,31 @@ TEST(ParameterReply, ModelZeroOverAPageThenAKnownModelLeavesThePortChoiceClosed)
     EXPECT_EQ(rig.choiceView.texts[IDC_PORT_BUTTON], "打开串口");
     EXPECT_TRUE(rig.choiceView.isEnabled(IDC_PORT_LIST));
 }
+
+TEST(ParameterReply, ModelZeroOverAPageShowsThePageUnderneathClosed)
+{
+    // The reply closed the port the page had open: the page shows so, and
+    // only the port choice over it counts the next request down.
+    SetupRig rig;
+    rig.showPage(modelWired, 1);
+    rig.page105.onCommand(IDC_PORT_BUTTON);
+    rig.page105.onCommand(IDC_PORT_BUTTON);
+    rig.reply(2, wiredRecord(0, 1).bytes);
+    EXPECT_FALSE(rig.page105.portOpen());
+    EXPECT_EQ(rig.view105.texts[IDC_PORT_BUTTON], "打开串口");
+    EXPECT_FALSE(rig.view105.timerRunning(IDT_REPLY));
+    EXPECT_FALSE(rig.view105.isEnabled(IDC_APPLY));
+    EXPECT_EQ(rig.view105.quitCode, -1);
+    EXPECT_EQ(rig.shell.currentPage(), &rig.choice);
+
+    rig.choice.onCommand(IDC_PORT_BUTTON);
+    rig.tick();
+    rig.tick();
+    EXPECT_TRUE(rig.choiceView.boxes.empty());
+    rig.tick();
+    EXPECT_EQ(rig.choiceView.boxTexts(),
+              std::vector<std::string>({"不能和设备正常通信，请检查设备是否上电"}));
+    EXPECT_TRUE(rig.view105.boxes.empty());
+    EXPECT_EQ(rig.port.current, 0);
+    EXPECT_EQ(rig.choiceView.texts[IDC_PORT_BUTTON], "打开串口");
+}
