@@ -142,7 +142,14 @@ void SetupShell::onModelReady(const ModelReadyBlock& block)
         }
     }
     if (block.modelCode == 0) {
-        // A new port-choice dialog; a page showing stays underneath it.
+        // A new port-choice dialog; a page showing stays underneath it. The
+        // reply closed the port that page had open: a click of its 1002
+        // shows it closed and stops its timer 1, which would otherwise count
+        // the port choice's requests down as well.
+        if (SetupPage* page = pageShowing ? currentPage() : nullptr) {
+            if (page->portOpen())
+                page->onCommand(IDC_PORT_BUTTON);
+        }
         window_.createDialog(IDD_PORT_CHOICE);
         return;
     }
