@@ -80,7 +80,8 @@ bool SetupShell::replyTick()
 {
     int32_t left = countdown_.load(std::memory_order_acquire);
     while (left > 0) {
-        if (countdown_.compare_exchange_weak(left, left - 1, std::memory_order_acq_rel))
+        const int32_t next = left == 1 ? replyExpiredMark : left - 1;
+        if (countdown_.compare_exchange_weak(left, next, std::memory_order_acq_rel))
             return left == 1;
     }
     return false;
@@ -88,8 +89,15 @@ bool SetupShell::replyTick()
 
 void SetupShell::onParameterReply(uint8_t level, const uint8_t* payload, size_t length)
 {
+    // After its deadline a reply counts as none. The time-out box may be
+    // showing (its message loop hands frames on): its click closes the port
+    // of the dialog that showed it, which must still be the one showing.
+    if (replyExpired())
+        return;
     SetupPage* page = currentPage();
     if (!paramLevelSupported(level)) {
+        // The refusal answers the request: no time-out while it shows.
+        countdown_.store(0, std::memory_order_release);
         if (page) {
             page->view().notice(kLevelTooLowText);
             // The click closes the port and resets the dialog. A dialog
@@ -112,6 +120,8 @@ void SetupShell::onParameterReply(uint8_t level, const uint8_t* payload, size_t 
 
 void SetupShell::onWriteAcknowledged()
 {
+    if (replyExpired())
+        return;  // too late: the time-out has been shown and closes the port
     countdown_.store(0, std::memory_order_release);
     if (SetupPage* page = currentPage())
         page->view().notice(kWriteDoneText);
@@ -119,7 +129,9 @@ void SetupShell::onWriteAcknowledged()
 
 void SetupShell::onModelReady(const ModelReadyBlock& block)
 {
-    const bool pageShowing = window_.windowRect().height >= setupPageShowingHeight;
+    // Whether a page shows is what the shell did, not how high the window
+    // is: minimised it is a caption high, maximised as high as the screen.
+    const bool pageShowing = pageCreated_;
     const PageGrowth* row = pageFor(block.modelCode);
     if (block.modelCode != 0 && !row)
         return;  // a model without a page: the port is closed, nothing else changes
@@ -130,7 +142,14 @@ void SetupShell::onModelReady(const ModelReadyBlock& block)
         }
     }
     if (block.modelCode == 0) {
-        // A new port-choice dialog; a page showing stays underneath it.
+        // A new port-choice dialog; a page showing stays underneath it. The
+        // reply closed the port that page had open: a click of its 1002
+        // shows it closed and stops its timer 1, which would otherwise count
+        // the port choice's requests down as well.
+        if (SetupPage* page = pageShowing ? currentPage() : nullptr) {
+            if (page->portOpen())
+                page->onCommand(IDC_PORT_BUTTON);
+        }
         window_.createDialog(IDD_PORT_CHOICE);
         return;
     }
@@ -145,6 +164,7 @@ void SetupShell::onModelReady(const ModelReadyBlock& block)
     r.top -= row->rise;
     r.height += row->growth;
     window_.setWindowRect(r);
+    pageCreated_ = true;
     window_.createDialog(row->dialog);
 }
 
@@ -178,6 +198,11 @@ bool SetupDialog::openSelectedPortOrComplain()
 void SetupDialog::closePortSteps()
 {
     shell_.port().closeComPort();
+    showPortClosed();
+}
+
+void SetupDialog::showPortClosed()
+{
     portOpen_ = false;
     view_.killTimer(IDT_REPLY);
     view_.setText(IDC_PORT_BUTTON, "打开串口");
@@ -210,8 +235,13 @@ PortChoiceDialog::PortChoiceDialog(SetupShell& shell, SetupView& view)
 void PortChoiceDialog::onInit()
 {
     shell_.setCurrentPage(this);
-    // A new dialog starts with its port closed and its list filled afresh.
-    portOpen_ = false;
+    // The dialog starts with its port closed and its list filled afresh.
+    // Refreshed by a reply that closed the port it had opened, it shows the
+    // port closed as well: the button, the list and timer 1 agree with the
+    // flag, and the next press opens. (A dialog whose flag is clear shows
+    // so already, as its resource creates it.)
+    if (portOpen_)
+        showPortClosed();
     view_.clearItems(IDC_PORT_LIST);
     probePorts(true);
     view_.setSelection(IDC_PORT_LIST, 0);

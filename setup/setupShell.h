@@ -9,6 +9,7 @@
 // and the current page are atomics all the same: they are the words a
 // dispatcher on the reassembly thread would share with the window thread.
 #pragma once
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -50,11 +51,9 @@ struct WindowRect {
     int height = 0;
 };
 
-// Window size while only the port-choice dialog shows; from 300 pixels of
-// height on a model page is showing.
+// Window size while only the port-choice dialog shows.
 constexpr int setupWindowWidth = 582;
 constexpr int setupWindowHeight = 190;
-constexpr int setupPageShowingHeight = 300;
 constexpr int setupReplyTicks = 3;  // ticks of timer 1 a request waits for its reply
 constexpr int setupTimerMs = 1000;
 
@@ -78,8 +77,12 @@ public:
 class SetupWindow {
 public:
     virtual ~SetupWindow() = default;
+    // The window's normal rectangle: where it is, or, while it is minimised
+    // or maximised, where restoring it puts it back.
     virtual WindowRect windowRect() const = 0;
-    // Moves and sizes the window, keeping its Z order, frame recalculated.
+    // Moves and sizes the normal rectangle, keeping the Z order, frame
+    // recalculated; a minimised or maximised window stays so and takes the
+    // rectangle when it is restored.
     virtual void setWindowRect(const WindowRect& rect) = 0;
     // Creates the dialog as a modeless child of the main window; its
     // WM_INITDIALOG has run when this returns.
@@ -125,9 +128,19 @@ public:
     void armReply() { countdown_.store(setupReplyTicks, std::memory_order_release); }
     // One tick of timer 1: counts down a pending reply. True when this tick
     // ran the countdown out (the dialog then shows the time-out and closes
-    // its port); a reply that clears the countdown meanwhile wins.
+    // its port); a reply that clears the countdown meanwhile wins. From
+    // then until the next request the reply has expired: a parameter reply
+    // or acknowledgement cut then (while the time-out box shows, say) counts
+    // as no reply and is dropped.
     bool replyTick();
-    int32_t replyCountdown() const { return countdown_.load(std::memory_order_acquire); }
+    // Ticks left for the pending reply; 0 when nothing is pending.
+    int32_t replyCountdown() const
+    {
+        return std::max(countdown_.load(std::memory_order_acquire), int32_t(0));
+    }
+    bool replyExpired() const { return countdown_.load(std::memory_order_acquire) == replyExpiredMark; }
+    // A model page has been created (it lives until the program ends).
+    bool pageCreated() const { return pageCreated_; }
     const ModelReadyBlock& modelReady() const { return block_; }
     // The page row of a model code in this build, or null.
     const PageGrowth* pageFor(int model) const;
@@ -145,9 +158,14 @@ private:
     const PageGrowth* pages_;
     size_t pageCount_;
     bool sortedLists_;
+    // What the countdown word holds once a tick ran it out, until the next
+    // request.
+    static constexpr int32_t replyExpiredMark = -1;
+
     std::atomic<SetupPage*> current_{nullptr};
     std::atomic<int32_t> countdown_{0};
     ModelReadyBlock block_;
+    bool pageCreated_ = false;
 };
 
 // Shared by the port-choice dialog and the pages: the port list, the open of
@@ -170,8 +188,11 @@ protected:
     bool openSelectedPort();
     // openSelectedPort, or "打开串口失败" and false.
     bool openSelectedPortOrComplain();
-    // The port goes out: closed, timer 1 killed, "打开串口", the list enabled.
+    // The port goes out: closed, then showPortClosed().
     void closePortSteps();
+    // The dialog shows its port closed: timer 1 killed, "打开串口", the list
+    // enabled; the next press of 1002 opens.
+    void showPortClosed();
     // A read request goes out on the open port: the reply is awaited for
     // three ticks of timer 1; "关闭串口", the list disabled.
     void requestSteps();

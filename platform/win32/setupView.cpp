@@ -170,10 +170,26 @@ bool Win32SetupWindow::add(SetupPage& page, Win32SetupView& view)
     return true;
 }
 
+// A minimised or maximised window keeps its normal rectangle in its
+// placement (in workspace coordinates, which differ from the screen's only
+// by a taskbar on the top or left: the shell moves the rectangle by
+// differences, so that does not matter).
+bool Win32SetupWindow::placed(WINDOWPLACEMENT& placement) const
+{
+    if (!IsIconic(main_) && !IsZoomed(main_))
+        return false;
+    placement.length = sizeof placement;
+    return GetWindowPlacement(main_, &placement) != FALSE;
+}
+
 WindowRect Win32SetupWindow::windowRect() const
 {
+    WINDOWPLACEMENT placement;
     RECT r = {};
-    GetWindowRect(main_, &r);
+    if (placed(placement))
+        r = placement.rcNormalPosition;
+    else
+        GetWindowRect(main_, &r);
     WindowRect out;
     out.left = r.left;
     out.top = r.top;
@@ -184,8 +200,17 @@ WindowRect Win32SetupWindow::windowRect() const
 
 void Win32SetupWindow::setWindowRect(const WindowRect& rect)
 {
-    SetWindowPos(main_, nullptr, rect.left, rect.top, rect.width, rect.height,
-                 SWP_NOZORDER | SWP_FRAMECHANGED);
+    WINDOWPLACEMENT placement;
+    if (!placed(placement)) {
+        SetWindowPos(main_, nullptr, rect.left, rect.top, rect.width, rect.height,
+                     SWP_NOZORDER | SWP_FRAMECHANGED);
+        return;
+    }
+    // The window stays minimised or maximised, is not activated, and takes
+    // the rectangle when the user restores it.
+    placement.rcNormalPosition = {rect.left, rect.top, rect.left + rect.width, rect.top + rect.height};
+    placement.showCmd = SW_SHOWNA;
+    SetWindowPlacement(main_, &placement);
 }
 
 void Win32SetupWindow::createDialog(int dialogId)

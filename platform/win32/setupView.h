@@ -104,6 +104,8 @@ private:
     };
     Slot* slot(int dialogId);
     const Slot* slot(int dialogId) const;
+    // True with the placement when the main window is minimised or maximised.
+    bool placed(WINDOWPLACEMENT& placement) const;
 
     HINSTANCE instance_;
     HWND main_ = nullptr;

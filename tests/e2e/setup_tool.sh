@@ -12,8 +12,11 @@
 #   COM6  model 3 (WIFI), device ID 4242
 #   COM7  model 5 (domain name)
 #   COM8  model 7 (wired or WIFI), WIFI chosen
+#   COM9  model 1, answers 4.25 to 4.5 s after a request: after the time-out
+#   COM10 model 1, answers 1.5 to 1.75 s after a request: in time, but late
+#         enough to minimise the window first
 #
-# A page showing is refreshed by any later reply, so each of the last three
+# A page showing is refreshed by any later reply, so each of the last four
 # starts the tool afresh and opens its port from the port choice.
 #
 #   tests/e2e/setup_tool.sh BUILD_DIR [SCREENSHOT.png]
@@ -40,8 +43,11 @@ serial_reader low COM5 --model 1 --level 1 --connect wait --device-id 777 --devi
 serial_reader wifi COM6 --model 3 --connect wait --device-id 4242 --ssid plant-ap --wifi-password ap-secret
 serial_reader domain COM7 --model 5 --domain reader.example.net
 serial_reader dual COM8 --model 7 --network wifi --ssid dual-ap --wifi-password dual-secret
+serial_reader late COM9 --model 1 --tick-ms 250 --late reply --late-ticks 18
+serial_reader slow COM10 --model 1 --connect wait --version-text V-slow --tick-ms 250 --late reply --late-ticks 7
 
 rx_count() { tr -d '\r' <"$E2E_LOGDIR/$1.out" | grep -c "^rx code=$2 "; }
+tx_count() { tr -d '\r' <"$E2E_LOGDIR/$1.out" | grep -c "^tx code=$2 "; }
 
 start_tool() {
   e2e_start tool "$TOOL"
@@ -79,6 +85,23 @@ expect_box "no reply" "" "不能和设备正常通信，请检查设备是否上
 expect_text "port closed after the time-out" 1002 "打开串口" 3000
 expect_eq "list enabled again" "$(ui enabled "$WIN" 1001)" "1"
 expect_eq "the silent reader got one read request" "$(rx_count silent 0x01)" "1"
+
+echo "--- a reply that comes while the time-out box shows counts as none"
+start_rect=$(ui show "$WIN" restore)
+open_port 8
+if e2e_msgbox "$WIN" 8000; then
+  expect_eq "no reply in time" "$E2E_BOX_TEXT" "不能和设备正常通信，请检查设备是否上电"
+  if wait_line "$E2E_LOGDIR/late.out" '^tx code=0x02 ' 8; then echo "ok: the late reply went out"; else fail "the late reader sent no reply"; fi
+  sleep 0.5  # the tool cuts it while the box shows
+  ui answer "$E2E_BOX" >/dev/null
+  e2e_ui wait-gone "$E2E_BOX" 5000 >/dev/null
+else
+  fail "no time-out message for the late reader"
+fi
+expect_text "the port choice shows its port closed" 1002 "打开串口" 3000
+expect_eq "list enabled again" "$(ui enabled "$WIN" 1001)" "1"
+expect_eq "no page for the late reply" "$(text_of 1004 2>/dev/null)" ""
+expect_eq "the window keeps its size" "$(ui show "$WIN" restore)" "$start_rect"
 
 echo "--- a reader of level 0"
 open_port 1
@@ -167,10 +190,14 @@ expect_eq "the switch shows the record's device ID" "$(text_of 1019)" "777"
 e2e_screenshot "$shot" || true
 end_tool
 
-echo "--- model 3: the WIFI page"
+echo "--- model 3: the WIFI page, its first reply with the window maximised"
 start_tool
+read -r left top width height <<<"$(ui show "$WIN" restore)"
+ui show "$WIN" max >/dev/null || fail "cannot maximise"
 open_port 5
 expect_text "SSID" 1010 "plant-ap" 8000
+expect_eq "restored, the window has grown for the page" "$(ui show "$WIN" restore)" \
+  "$left $((top - 246)) $width $((height + 493))"
 expect_eq "WIFI password in clear" "$(text_of 1011)" "ap-secret"
 expect_eq "MAC at level 3" "$(text_of 1030)" "02-51-56-00-00-01"
 expect_eq "device ID" "$(text_of 1019)" "4242"
@@ -232,5 +259,30 @@ for ((i = 0; i < 40; i++)); do
   sleep 0.2
 done
 expect_eq "the reader now uses its wired network" "$(ui checked "$WIN" 1031)" "1"
+end_tool
+
+echo "--- replies while the window is minimised"
+start_tool
+read -r left top width height <<<"$(ui show "$WIN" restore)"
+open_port 9
+ui show "$WIN" min >/dev/null || fail "cannot minimise"
+wait_line "$E2E_LOGDIR/slow.out" '^tx code=0x02 ' 5 || fail "the slow reader sent no reply"
+sleep 0.5
+grown="$left $((top - 263)) $width $((height + 526))"
+expect_eq "restored, the window has grown for the page" "$(ui show "$WIN" restore)" "$grown"
+expect_text "page 105 shows the reader" 1005 "V-slow" 3000
+ui click "$WIN" 1002 >/dev/null
+ui click "$WIN" 1002 >/dev/null
+expect_text "re-read" 1005 "" 3000
+ui show "$WIN" min >/dev/null || fail "cannot minimise"
+for ((i = 0; i < 20; i++)); do
+  [ "$(tx_count slow 0x02)" = 2 ] && break
+  sleep 0.25
+done
+expect_eq "the second reply went out" "$(tx_count slow 0x02)" "2"
+sleep 0.5
+expect_eq "the tool still runs, restored at the page's size" "$(ui show "$WIN" restore 2>&1)" "$grown"
+expect_text "the page refreshed" 1005 "V-slow" 3000
+expect_eq "the page keeps the port open" "$(text_of 1002)" "关闭串口"
 end_tool
 e2e_finish

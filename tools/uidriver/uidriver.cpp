@@ -607,6 +607,38 @@ Status cmdClose(const Args& a) {
     return s;
 }
 
+// Minimises, maximises or restores WIN as its caption buttons and system
+// menu do (WM_SYSCOMMAND), waits until it is in that state and prints its
+// window rectangle: left top width height.
+Status cmdShow(const Args& a) {
+    static const struct {
+        const wchar_t* name;
+        WPARAM command;
+    } kStates[] = {{L"min", SC_MINIMIZE}, {L"max", SC_MAXIMIZE}, {L"restore", SC_RESTORE}};
+    WPARAM command = 0;
+    for (const auto& state : kStates) {
+        if (a[2] == state.name) command = state.command;
+    }
+    if (!command) return fail(kUsage, L"the state is min, max or restore");
+    HWND win = nullptr;
+    Status s = needWindow(a[1], win);
+    if (s == kOk) s = sendSettled(win, WM_SYSCOMMAND, command, 0);
+    for (DWORD waited = 0; s == kOk; waited += kPollMs) {
+        const bool iconic = IsIconic(win) != FALSE, zoomed = IsZoomed(win) != FALSE;
+        if (command == SC_MINIMIZE ? iconic : command == SC_MAXIMIZE ? zoomed : !iconic && !zoomed) break;
+        if (waited >= kSettleTimeoutMs) s = fail(kFailed, L"the window did not take the state %ls", a[2].c_str());
+        else Sleep(kPollMs);
+    }
+    RECT r = {};
+    if (s == kOk && !GetWindowRect(win, &r)) s = fail(kFailed, L"cannot read the window's rectangle");
+    if (s == kOk) {
+        wchar_t line[64];
+        swprintf(line, 64, L"%ld %ld %ld %ld", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        printLine(line);
+    }
+    return s;
+}
+
 Status cmdEnabled(const Args& a) {
     HWND ctl = nullptr;
     Status s = needControl(a[1], a[2], ctl);
@@ -951,6 +983,8 @@ const Command kCommands[] = {
      L"select a combo box item (-1: none) and notify its parent"},
     {L"close", 1, 1, cmdClose, L"WIN",
      L"close WIN and wait until it has gone"},
+    {L"show", 2, 2, cmdShow, L"WIN min|max|restore",
+     L"minimise, maximise or restore WIN, print its rectangle: left top width height"},
     {L"enabled", 2, 2, cmdEnabled, L"WIN CTRL",
      L"print 1 if enabled, else 0"},
     {L"visible", 2, 2, cmdVisible, L"WIN CTRL",

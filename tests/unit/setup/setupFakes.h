@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <set>
@@ -98,6 +99,7 @@ public:
         boxes.push_back(
             {utf8, style == MessageStyle::information ? BoxKind::information : BoxKind::captionOnly});
         log("message", 0, utf8);
+        boxShowing();
     }
     void startTimer(int id, int ms) override
     {
@@ -154,6 +156,7 @@ public:
     {
         boxes.push_back({utf8, BoxKind::notice});
         log("notice", 0, utf8);
+        boxShowing();
     }
     void postQuit(int code) override { quitCode = code; }
 
@@ -188,8 +191,20 @@ public:
     std::vector<Box> boxes;
     std::vector<std::string> calls;  // "setText 1002 关闭串口", in order
     int quitCode = -1;
+    // Runs once, while the next message box of this view shows: what the
+    // box's own message loop handles before the user closes it (a frame
+    // the reassembly thread hands over, a tick of a timer).
+    std::function<void()> whileNextBox;
 
 private:
+    void boxShowing()
+    {
+        if (!whileNextBox)
+            return;
+        const std::function<void()> meanwhile = std::move(whileNextBox);
+        whileNextBox = nullptr;
+        meanwhile();
+    }
     void log(const char* what, int id, const std::string& arg)
     {
         calls.push_back(std::string(what) + " " + std::to_string(id) + (arg.empty() ? "" : " " + arg));

@@ -413,3 +413,196 @@ TEST(WriteAcknowledgement, WithoutItTheTimeOutClosesThePage)
     EXPECT_TRUE(rig.view105.isEnabled(IDC_PORT_LIST));
     EXPECT_TRUE(rig.view105.isEnabled(IDC_PORT_BUTTON));
 }
+
+// A message box runs a message loop of its own: frames that the reader
+// sends and the ticks of timer 1 are handled while it shows.
+TEST(ReplyCountdown, AnAnswerWhileTheTimeOutBoxShowsCountsAsNoAnswer)
+{
+    enum class Request { open, reread, apply };
+    struct Case {
+        const char* name;
+        Request request;
+        Bytes frame;  // cut while the time-out box shows
+    };
+    const Case cases[] = {
+        {"model-1 reply to the port choice", Request::open,
+         replyFrame(3, configCmdParamReply, wiredRecord(modelWired, 1).bytes)},
+        {"level-0 reply to the port choice", Request::open,
+         replyFrame(0, configCmdParamReply, wiredRecord(modelWired, 1).bytes)},
+        {"model-0 reply to the port choice", Request::open,
+         replyFrame(3, configCmdParamReply, wiredRecord(0, 1).bytes)},
+        {"reply to a page's re-read", Request::reread,
+         replyFrame(3, configCmdParamReply, wiredRecord(modelWiredOneAntenna, 1).bytes)},
+        {"acknowledgement of a write", Request::apply, replyFrame(2, configCmdWriteAck, {})},
+        {"parameter reply to a write", Request::apply,
+         replyFrame(3, configCmdParamReply, wiredRecord(modelWired, 0).bytes)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetupRig rig;
+        SetupPage* dialog = &rig.choice;
+        FakeSetupView* view = &rig.choiceView;
+        if (c.request != Request::open) {
+            rig.showPage(modelWired, 1);
+            dialog = &rig.page105;
+            view = &rig.view105;
+            if (c.request == Request::reread)
+                dialog->onCommand(IDC_PORT_BUTTON);  // close, then open again below
+            dialog->onCommand(c.request == Request::apply ? IDC_APPLY : IDC_PORT_BUTTON);
+        } else {
+            dialog->onCommand(IDC_PORT_BUTTON);
+        }
+        ASSERT_EQ(rig.shell.replyCountdown(), 3);
+        const std::vector<int> created = rig.window.created;
+        const std::vector<int> destroyed = rig.window.destroyed;
+        const int modelReadySent = rig.window.modelReadySent;
+        const WindowRect rect = rig.window.rect;
+
+        rig.tick();
+        rig.tick();
+        view->whileNextBox = [&] { rig.deliver(c.frame); };
+        rig.tick();
+
+        EXPECT_EQ(view->boxTexts(), std::vector<std::string>({"不能和设备正常通信，请检查设备是否上电"}));
+        EXPECT_EQ(rig.window.modelReadySent, modelReadySent);
+        EXPECT_EQ(rig.window.created, created);
+        EXPECT_EQ(rig.window.destroyed, destroyed);
+        EXPECT_EQ(rig.window.rect.top, rect.top);
+        EXPECT_EQ(rig.window.rect.height, rect.height);
+        EXPECT_EQ(rig.shell.currentPage(), dialog);
+        // The box's click closed the port of the dialog that showed it.
+        EXPECT_EQ(rig.port.current, 0);
+        EXPECT_FALSE(dialog->portOpen());
+        EXPECT_EQ(view->texts[IDC_PORT_BUTTON], "打开串口");
+        EXPECT_TRUE(view->isEnabled(IDC_PORT_LIST));
+        EXPECT_FALSE(view->timerRunning(IDT_REPLY));
+        EXPECT_EQ(rig.view105.quitCode, -1);
+        for (int i = 0; i < 4; ++i)
+            rig.tick();
+        EXPECT_EQ(view->boxes.size(), 1u);
+
+        // The next press asks again, and an answer in time counts again.
+        dialog->onCommand(IDC_PORT_BUTTON);
+        EXPECT_EQ(rig.port.writes.back(), readRequestBytes());
+        EXPECT_EQ(rig.shell.replyCountdown(), 3);
+        rig.tick();
+        rig.reply(3, wiredRecord(modelWired, 0).bytes);
+        EXPECT_EQ(rig.shell.currentPage(), &rig.page105);
+        EXPECT_TRUE(rig.page105.portOpen());
+        EXPECT_NE(rig.port.current, 0);
+        EXPECT_EQ(rig.view105.texts[IDC_NAME_LABEL], "设备ID：");
+    }
+}
+
+TEST(ParameterReply, LevelZeroStopsTheCountdown)
+{
+    // The refusal is the answer: no time-out follows while it shows.
+    SetupRig rig;
+    rig.choice.onCommand(IDC_PORT_BUTTON);
+    rig.tick();
+    rig.choiceView.whileNextBox = [&] {
+        for (int i = 0; i < 3; ++i)
+            rig.tick();
+    };
+    rig.reply(0, wiredRecord(modelWired, 1).bytes);
+    EXPECT_EQ(rig.choiceView.boxTexts(),
+              std::vector<std::string>({"网络读卡器版本低，请用旧版本的配置工具"}));
+    EXPECT_EQ(rig.shell.replyCountdown(), 0);
+    EXPECT_EQ(rig.port.current, 0);
+    EXPECT_EQ(rig.choiceView.texts[IDC_PORT_BUTTON], "打开串口");
+}
+
+// The main window's height says nothing about the pages: a minimised
+// window is a caption bar high, a maximised one as high as the screen.
+TEST(ParameterReply, APageIsChosenOnceWhateverTheWindowsHeight)
+{
+    for (int height : {31, 190, 300, 1024}) {
+        SCOPED_TRACE(height);
+        SetupRig rig;
+        rig.window.rect = {300, 400, 582, height};
+        rig.showPage(modelWired, 1);
+        EXPECT_EQ(rig.window.destroyed, std::vector<int>({IDD_PORT_CHOICE}));
+        EXPECT_EQ(rig.window.created, std::vector<int>({IDD_PORT_CHOICE, IDD_PAGE_WIRED}));
+        EXPECT_EQ(rig.window.rect.top, 400 - 263);
+        EXPECT_EQ(rig.window.rect.height, height + 526);
+        EXPECT_EQ(rig.shell.currentPage(), &rig.page105);
+
+        // A later reply, the window at that height again: the page refreshes.
+        rig.window.rect = {300, 400, 582, height};
+        rig.page105.onCommand(IDC_PORT_BUTTON);
+        rig.page105.onCommand(IDC_PORT_BUTTON);
+        rig.reply(3, wiredRecord(modelWired, 0).bytes);
+        EXPECT_EQ(rig.window.destroyed, std::vector<int>({IDD_PORT_CHOICE}));
+        EXPECT_EQ(rig.window.created, std::vector<int>({IDD_PORT_CHOICE, IDD_PAGE_WIRED}));
+        EXPECT_EQ(rig.view105.quitCode, -1);
+        EXPECT_EQ(rig.window.rect.top, 400);
+        EXPECT_EQ(rig.window.rect.height, height);
+        EXPECT_EQ(rig.shell.currentPage(), &rig.page105);
+        EXPECT_TRUE(rig.page105.portOpen());
+        EXPECT_EQ(rig.view105.texts[IDC_NAME_LABEL], "设备ID：");
+    }
+}
+
+TEST(ParameterReply, ModelZeroOverAPageThenAKnownModelLeavesThePortChoiceClosed)
+{
+    SetupRig rig;
+    rig.showPage(modelWired, 1);
+    rig.page105.onCommand(IDC_PORT_BUTTON);
+    rig.page105.onCommand(IDC_PORT_BUTTON);
+    rig.reply(2, wiredRecord(0, 1).bytes);
+    ASSERT_EQ(rig.shell.currentPage(), &rig.choice);
+
+    // The port choice over the page asks a reader of model 1: the reply
+    // closes the port and refreshes the port choice, which shows it closed.
+    rig.choice.onCommand(IDC_PORT_BUTTON);
+    EXPECT_EQ(rig.choiceView.texts[IDC_PORT_BUTTON], "关闭串口");
+    rig.reply(3, wiredRecord(modelWired, 1).bytes);
+    EXPECT_EQ(rig.shell.currentPage(), &rig.choice);
+    EXPECT_EQ(rig.port.current, 0);
+    EXPECT_FALSE(rig.choice.portOpen());
+    EXPECT_EQ(rig.choiceView.texts[IDC_PORT_BUTTON], "打开串口");
+    EXPECT_TRUE(rig.choiceView.isEnabled(IDC_PORT_LIST));
+    EXPECT_FALSE(rig.choiceView.timerRunning(IDT_REPLY));
+    EXPECT_EQ(rig.choiceView.itemsOf(IDC_PORT_LIST), std::vector<std::string>({"COM1", "COM5"}));
+    EXPECT_EQ(rig.choiceView.selection(IDC_PORT_LIST), 0);
+    EXPECT_EQ(rig.view105.quitCode, -1);
+
+    // The button opens and closes again as it reads.
+    rig.choice.onCommand(IDC_PORT_BUTTON);
+    EXPECT_EQ(rig.port.current, 1);
+    EXPECT_EQ(rig.port.writes.back(), readRequestBytes());
+    EXPECT_EQ(rig.choiceView.texts[IDC_PORT_BUTTON], "关闭串口");
+    EXPECT_FALSE(rig.choiceView.isEnabled(IDC_PORT_LIST));
+    rig.choice.onCommand(IDC_PORT_BUTTON);
+    EXPECT_EQ(rig.port.current, 0);
+    EXPECT_EQ(rig.choiceView.texts[IDC_PORT_BUTTON], "打开串口");
+    EXPECT_TRUE(rig.choiceView.isEnabled(IDC_PORT_LIST));
+}
+
+TEST(ParameterReply, ModelZeroOverAPageShowsThePageUnderneathClosed)
+{
+    // The reply closed the port the page had open: the page shows so, and
+    // only the port choice over it counts the next request down.
+    SetupRig rig;
+    rig.showPage(modelWired, 1);
+    rig.page105.onCommand(IDC_PORT_BUTTON);
+    rig.page105.onCommand(IDC_PORT_BUTTON);
+    rig.reply(2, wiredRecord(0, 1).bytes);
+    EXPECT_FALSE(rig.page105.portOpen());
+    EXPECT_EQ(rig.view105.texts[IDC_PORT_BUTTON], "打开串口");
+    EXPECT_FALSE(rig.view105.timerRunning(IDT_REPLY));
+    EXPECT_FALSE(rig.view105.isEnabled(IDC_APPLY));
+    EXPECT_EQ(rig.view105.quitCode, -1);
+    EXPECT_EQ(rig.shell.currentPage(), &rig.choice);
+
+    rig.choice.onCommand(IDC_PORT_BUTTON);
+    rig.tick();
+    rig.tick();
+    EXPECT_TRUE(rig.choiceView.boxes.empty());
+    rig.tick();
+    EXPECT_EQ(rig.choiceView.boxTexts(),
+              std::vector<std::string>({"不能和设备正常通信，请检查设备是否上电"}));
+    EXPECT_TRUE(rig.view105.boxes.empty());
+    EXPECT_EQ(rig.port.current, 0);
+    EXPECT_EQ(rig.choiceView.texts[IDC_PORT_BUTTON], "打开串口");
+}
