@@ -29,7 +29,7 @@ WIN=$(ui wait-window TAGDESKTEST 30000) || { echo "the console did not open" >&2
 echo "--- $kind: the window, its mark and icon, the about box"
 expect_eq "window size" "$(ui rect "$WIN" | cut -d' ' -f3-)" "958 $HEIGHT"
 expect_identity tagDeskNet__20190109_QV 130
-expect_about "?"
+expect_about "?" esc
 
 echo "--- $kind: defaults"
 expect_eq "default reader address" "$(ui get-ip "$WIN" 1180 | cut -f1)" "192.168.1.195"

@@ -170,17 +170,23 @@ centred() {  # WIDTH HEIGHT
   echo "$(((screen_w - $1) / 2)) $(((screen_h - $2) / 2)) $1 $2"
 }
 
-# Alt+KEY, typed into the console, opens the about box; OK closes it.
-expect_about() {  # KEY
-  local about
+# Alt+KEY, typed into the console, opens the about box; OK closes it, or
+# with "esc" the Esc key (Cancel).
+expect_about() {  # KEY [esc]
+  local about how=OK
   ui key "$WIN" "alt+$1" >/dev/null
   if ! about=$(ui wait-window ':关于 tagDeskTest' 5000); then
     fail "Alt+$1 opened no about box"
     return
   fi
   expect_eq "about box by Alt+$1" "$(ui texts "$about" 0xFFFF 1 | paste -sd' ')" "tagDeskTest，1.0 版 确定"
-  ui click "$about" 1 >/dev/null
-  if e2e_ui wait-gone "$about" 3000 >/dev/null; then echo "ok: OK closes the about box"; else fail "the about box stays"; fi
+  if [ "${2:-}" = esc ]; then
+    how=Esc
+    ui key "$about" esc >/dev/null
+  else
+    ui click "$about" 1 >/dev/null
+  fi
+  if e2e_ui wait-gone "$about" 3000 >/dev/null; then echo "ok: $how closes the about box"; else fail "$how leaves the about box open"; fi
 }
 
 # The details dialog DETAILS of the console WIN: centred over the console and
