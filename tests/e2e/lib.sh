@@ -180,6 +180,7 @@ expect_about() {  # KEY [esc]
     return
   fi
   expect_eq "about box by Alt+$1" "$(ui texts "$about" 0xFFFF 1 | paste -sd' ')" "tagDeskTest，1.0 版 确定"
+  expect_eq "the console waits for the about box" "$(ui enabled "$WIN" .)" "0"
   if [ "${2:-}" = esc ]; then
     how=Esc
     ui key "$about" esc >/dev/null
@@ -203,4 +204,5 @@ expect_details_layout() {  # DETAILS LIST COLUMNS
     "$((left + (main_w - w) / 2)) $((top + (main_h - h) / 2)) $((w + 1)) $((h + 1))"
   expect_eq "details list rectangle" "$(ui rect "$1" SysListView32)" "$2"
   expect_eq "details columns" "$(ui list-columns "$1" SysListView32 | paste -sd/)" "$3"
+  expect_eq "the console waits for the details" "$(ui enabled "$WIN" .)" "0"
 }
