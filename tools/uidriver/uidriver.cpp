@@ -30,7 +30,6 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -939,9 +938,10 @@ Status cmdKey(const Args& a) {
         needShift = needShift || shift;
         start = plus + 1;
     }
-    if (needShift) keys[count++] = VK_SHIFT;  // pressed before the others: move it first
-    if (needShift) {
-        for (int i = count - 1; i > 0; --i) std::swap(keys[i], keys[i - 1]);
+    if (needShift) {  // a shifted character: Shift goes down first and up last
+        for (int i = count; i > 0; --i) keys[i] = keys[i - 1];
+        keys[0] = VK_SHIFT;
+        ++count;
     }
     HWND win = nullptr;
     Status s = needWindow(a[1], win);
