@@ -924,15 +924,15 @@ Status cmdKey(const Args& a) {
     int count = 0;
     bool needShift = false;
     size_t start = 0;
-    const std::wstring& spec = a[2];
-    while (start <= spec.size()) {
+    const std::wstring& typed = a[2];
+    while (start <= typed.size()) {
         // A "+" right after a separator is the key itself (ctrl++).
-        size_t plus = spec.find(L'+', start + 1);
-        if (plus == std::wstring::npos) plus = spec.size();
+        size_t plus = typed.find(L'+', start + 1);
+        if (plus == std::wstring::npos) plus = typed.size();
         WORD vk = 0;
         bool shift = false;
-        if (count == kMaxKeys - 1 || !parseKey(spec.substr(start, plus - start), vk, shift)) {
-            return fail(kUsage, L"bad keys %ls (modifiers and one key joined by +)", spec.c_str());
+        if (count == kMaxKeys - 1 || !parseKey(typed.substr(start, plus - start), vk, shift)) {
+            return fail(kUsage, L"bad keys %ls (modifiers and one key joined by +)", typed.c_str());
         }
         keys[count++] = vk;
         needShift = needShift || shift;
