@@ -14,8 +14,10 @@ shot=${3:-$build/e2e-logs/$kind-console.png}
 e2e_setup "$build" || exit 1
 
 case $kind in
-  connect) CONSOLE=$build/console/connect/tagdesk-connect.exe; MODE=direct; VERSION=4; CMDVER=4; CALL="呼叫" ;;
-  legacy) CONSOLE=$build/console/legacy/tagdesk-legacy.exe; MODE=legacy; VERSION=; CMDVER=2; CALL="启动" ;;
+  connect) CONSOLE=$build/console/connect/tagdesk-connect.exe; MODE=direct; VERSION=4; CMDVER=4; CALL="呼叫"
+    HEIGHT=649; LIST="20 10 420 400"; COLUMNS="序号	50/分站号	70/状态	150/在线时长	150" ;;
+  legacy) CONSOLE=$build/console/legacy/tagdesk-legacy.exe; MODE=legacy; VERSION=; CMDVER=2; CALL="启动"
+    HEIGHT=639; LIST="20 10 300 400"; COLUMNS="序号	50/分站号	70/状态	150" ;;
   *) echo "usage: $0 connect|legacy BUILD_DIR" >&2; exit 2 ;;
 esac
 SIM=$build/tools/readersim/readersim.exe
@@ -23,6 +25,11 @@ LOG=$E2E_LOGDIR/$kind-reader.out
 
 e2e_start console "$CONSOLE"
 WIN=$(ui wait-window TAGDESKTEST 30000) || { echo "the console did not open" >&2; exit 1; }
+
+echo "--- $kind: the window, its mark and icon, the about box"
+expect_eq "window size" "$(ui rect "$WIN" | cut -d' ' -f3-)" "958 $HEIGHT"
+expect_identity tagDeskNet__20190109_QV 130
+expect_about "?" esc
 
 echo "--- $kind: defaults"
 expect_eq "default reader address" "$(ui get-ip "$WIN" 1180 | cut -f1)" "192.168.1.195"
@@ -79,18 +86,13 @@ echo "--- $kind: substation details"
 ui click "$WIN" 1198 >/dev/null
 DETAILS=$(ui wait-window ':分站详情' 5000) || fail "no details window"
 if [ -n "${DETAILS:-}" ]; then
+  expect_details_layout "$DETAILS" "$LIST" "$COLUMNS"
   for ((i = 0; i < 40; i++)); do
     items=$(ui list-items "$DETAILS" SysListView32)
     [ "$(echo "$items" | grep -c .)" -eq 2 ] && break
     sleep 0.25
   done
   expect_eq "details rows" "$(echo "$items" | cut -f1-3 | paste -sd'/')" "1	0	正常/2	2	天线未连接"
-  columns=$(ui list-columns "$DETAILS" SysListView32 | cut -f1 | paste -sd' ')
-  if [ "$kind" = legacy ]; then
-    expect_eq "three columns" "$columns" "序号 分站号 状态"
-  else
-    expect_eq "four columns" "$columns" "序号 分站号 状态 在线时长"
-  fi
   ui close "$DETAILS" >/dev/null
 fi
 e2e_screenshot "$shot" && echo "screenshot: $shot"

@@ -28,6 +28,18 @@ expect_text() {  # WHAT CTRL TEXT TIMEOUT_MS
   fi
 }
 
+# The two styles of the programs' message boxes, checked on the box that
+# e2e_msgbox found: owned by the program's window WIN; no caption with the
+# information icon, or the caption "提示" with NOTICE_ICON (none in the
+# consoles, where it is a plain OK box; the serial tools show it with the
+# information icon and set NOTICE_ICON=information).
+expect_box_style() {  # WHAT CAPTION
+  local icon=information
+  [ -n "$2" ] && icon=${NOTICE_ICON:-none}
+  expect_eq "$1 (owner)" "$E2E_BOX_OWNER" "$WIN"
+  expect_eq "$1 (icon)" "$E2E_BOX_ICON" "$icon"
+}
+
 # Presses CTRL, expects one message box with CAPTION and TEXT, answers it.
 expect_message() {  # WHAT CTRL CAPTION TEXT
   ui click "$WIN" "$2" >/dev/null
@@ -37,6 +49,7 @@ expect_message() {  # WHAT CTRL CAPTION TEXT
   fi
   expect_eq "$1 (caption)" "$E2E_BOX_CAPTION" "$3"
   expect_eq "$1 (text)" "$E2E_BOX_TEXT" "$4"
+  expect_box_style "$1" "$3"
   ui answer "$E2E_BOX" >/dev/null
   e2e_ui wait-gone "$E2E_BOX" 5000 >/dev/null
 }
@@ -130,6 +143,7 @@ expect_box() {  # WHAT CAPTION TEXT TIMEOUT_MS
   fi
   expect_eq "$1 (caption)" "$E2E_BOX_CAPTION" "$2"
   expect_eq "$1 (text)" "$E2E_BOX_TEXT" "$3"
+  expect_box_style "$1" "$2"
   ui answer "$E2E_BOX" >/dev/null
   e2e_ui wait-gone "$E2E_BOX" 5000 >/dev/null
 }
@@ -141,3 +155,54 @@ open_port() {  # INDEX
   ui click "$WIN" 1002 >/dev/null
 }
 
+
+# The main window as every program marks it: its property NAME set to 1, and
+# its caption showing the program's own icon resources ICONS ("102 103").
+expect_identity() {  # NAME ICONS
+  expect_eq "window property $1" "$(ui prop "$WIN" "$1")" "1"
+  expect_eq "caption icon from the program's resources" "$(ui icon "$WIN")" "$2"
+}
+
+# The screen position and size of a window WIDTH x HEIGHT centred on the
+# Wine desktop: left top width height.
+centred() {  # WIDTH HEIGHT
+  local screen_w=${E2E_DESKTOP_SIZE%x*} screen_h=${E2E_DESKTOP_SIZE#*x}
+  echo "$(((screen_w - $1) / 2)) $(((screen_h - $2) / 2)) $1 $2"
+}
+
+# Alt+KEY, typed into the console, opens the about box; OK closes it, or
+# with "esc" the Esc key (Cancel).
+expect_about() {  # KEY [esc]
+  local about how=OK
+  ui key "$WIN" "alt+$1" >/dev/null
+  if ! about=$(ui wait-window ':关于 tagDeskTest' 5000); then
+    fail "Alt+$1 opened no about box"
+    return
+  fi
+  expect_eq "about box by Alt+$1" "$(ui texts "$about" 0xFFFF 1 | paste -sd' ')" "tagDeskTest，1.0 版 确定"
+  expect_eq "the console waits for the about box" "$(ui enabled "$WIN" .)" "0"
+  if [ "${2:-}" = esc ]; then
+    how=Esc
+    ui key "$about" esc >/dev/null
+  else
+    ui click "$about" 1 >/dev/null
+  fi
+  if e2e_ui wait-gone "$about" 3000 >/dev/null; then echo "ok: $how closes the about box"; else fail "$how leaves the about box open"; fi
+}
+
+# The details dialog DETAILS of the console WIN: centred over the console and
+# then one pixel wider and higher than its resource makes it (the resource's
+# size is measured by creating it in uidriver), the list view's rectangle
+# LIST ("x y width height" in the dialog), the column headers and widths
+# COLUMNS ("序号 50/分站号 70/..."), and an empty list until the first refresh.
+expect_details_layout() {  # DETAILS LIST COLUMNS
+  local w h left top main_w main_h
+  expect_eq "details list empty until its first refresh" "$(ui list-items "$1" SysListView32)" ""
+  read -r w h <<<"$(ui dialog-size "$WIN" 135)"
+  read -r left top main_w main_h <<<"$(ui rect "$WIN")"
+  expect_eq "details centred over the console, one pixel larger" "$(ui rect "$1")" \
+    "$((left + (main_w - w) / 2)) $((top + (main_h - h) / 2)) $((w + 1)) $((h + 1))"
+  expect_eq "details list rectangle" "$(ui rect "$1" SysListView32)" "$2"
+  expect_eq "details columns" "$(ui list-columns "$1" SysListView32 | paste -sd/)" "$3"
+  expect_eq "the console waits for the details" "$(ui enabled "$WIN" .)" "0"
+}

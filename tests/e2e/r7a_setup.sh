@@ -40,6 +40,8 @@ WIN=$(ui wait-window CORVOLINKSDK_DEMO 30000) || { echo "the tool did not open" 
 
 echo "--- start"
 expect_eq "title" "$(ui get-text "$WIN" .)" "QVR-R7A设置工具V1.7"
+expect_eq "window at 550,180, 274 x 470, not centred" "$(ui rect "$WIN")" "550 180 274 470"
+expect_identity corvoLinkTest__20170523_QV "107 108"
 expect_eq "the mapped port is listed" "$(text_of 1013)" "COM1"
 expect_eq "button" "$(text_of 1014)" "打开串口"
 expect_eq "apply locked" "$(ui enabled "$WIN" 1047)" "0"
@@ -66,6 +68,8 @@ ui click "$WIN" 1047 >/dev/null
 if e2e_msgbox "$WIN" 5000; then
   expect_eq "acknowledged (caption)" "$E2E_BOX_CAPTION" "标题"
   expect_eq "acknowledged (text)" "$E2E_BOX_TEXT" "参数设定成功！"
+  expect_eq "acknowledged (no owner)" "$E2E_BOX_OWNER" "0x0"
+  expect_eq "acknowledged (no icon)" "$E2E_BOX_ICON" "none"
   ui answer "$E2E_BOX" >/dev/null
   e2e_ui wait-gone "$E2E_BOX" 5000 >/dev/null
 else

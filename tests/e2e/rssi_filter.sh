@@ -30,6 +30,9 @@ serial_reader filter COM1 --rssi-threshold -60 --version-text V2.14-rssi
 serial_reader mute COM2 --silent rssi-reply
 serial_reader plain COM3 --rssi-threshold -20 --rssi-ack 0x04
 
+# The tool's "提示" box carries the information icon.
+NOTICE_ICON=information
+
 # Types TEXT into the threshold edit and presses "应用".
 apply() {  # TEXT
   ui set-text "$WIN" 1024 "$1" >/dev/null
@@ -44,6 +47,8 @@ WIN=$(ui wait-window CORVOLINKSDK_DEMO 30000) || { echo "the tool did not open" 
 
 echo "--- the closed tool"
 expect_eq "title" "$(ui get-text "$WIN" .)" "RSSI阈值设置工具 V1.0"
+expect_eq "window centred, 402 x 360" "$(ui rect "$WIN")" "$(centred 402 360)"
+expect_identity corvoLinkTest__20170523_QV "107 108"
 expect_eq "the mapped ports are listed" "$(text_of 1020)" "COM1"
 expect_eq "button" "$(text_of 1014)" "打开串口"
 expect_eq "threshold locked" "$(ui enabled "$WIN" 1024)" "0"

@@ -22,6 +22,17 @@ e2e_setup "$build" || exit 1
 serial_reader wired COM2 --model 1 --level 3 --connect wait --device-id 55 --dhcp --antenna-merge 1
 serial_reader dual COM10 --model 7
 
+# The tools' "提示" boxes carry the information icon.
+NOTICE_ICON=information
+
+# The window after a page has come: the centred 582 x 190 start window, its
+# top edge moved up by RISE and its height grown by GROWTH pixels.
+expect_page_window() {  # WHAT RISE GROWTH
+  local left top w h
+  read -r left top w h <<<"$(centred 582 190)"
+  expect_eq "$1" "$(ui rect "$WIN")" "$left $((top - $2)) $w $((h + $3))"
+}
+
 start_tool() {  # EXE
   e2e_start tool "$build/setup/$1"
   WIN=$(ui wait-window readerSetupKit 30000) || { echo "$1 did not open" >&2; exit 1; }
@@ -36,6 +47,8 @@ echo "--- V3.5"
 start_tool readersetup-v3.5.exe
 expect_eq "title" "$(ui get-text "$WIN" .)" "网络读卡器配置工具 V3.5"
 expect_eq "ports in the order found" "$(ui get-text "$WIN" 1001)" "COM2"
+expect_eq "window centred, 582 x 190" "$(ui rect "$WIN")" "$(centred 582 190)"
+expect_identity readerSetupKit__20220905_QV "102 103"
 end_tool
 
 echo "--- V3.3: a sorted port list, no page for model 7, no MAC on page 105"
@@ -55,6 +68,7 @@ ui click "$WIN" 1002 >/dev/null
 expect_text "closed" 1002 "打开串口" 3000
 open_port 1
 expect_text "page 105" 1005 "V2.14-230612" 8000
+expect_page_window "V3.3 window for page 105" 248 496
 expect_eq "no MAC control" "$(ui find "$WIN" 1030 2>/dev/null)" ""
 expect_eq "DHCP box kept" "$(ui checked "$WIN" 1012)" "1"
 end_tool
@@ -64,6 +78,7 @@ start_tool readersetup-v3.0.exe
 expect_eq "title" "$(ui get-text "$WIN" .)" "网络读卡器配置工具 V3.0"
 open_port 1
 expect_text "page 105" 1005 "V2.14-230612" 8000
+expect_page_window "V3.0 window for page 105" 270 541
 expect_eq "no DHCP box" "$(ui find "$WIN" 1012 2>/dev/null)" ""
 expect_eq "addresses shown although the reader has DHCP on" "$(ui get-ip "$WIN" 1009 | cut -f1)" "192.168.1.200"
 expect_eq "addresses editable" "$(ui enabled "$WIN" 1009)" "1"

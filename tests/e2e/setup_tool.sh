@@ -49,6 +49,29 @@ serial_reader slow COM10 --model 1 --connect wait --version-text V-slow --tick-m
 rx_count() { tr -d '\r' <"$E2E_LOGDIR/$1.out" | grep -c "^rx code=$2 "; }
 tx_count() { tr -d '\r' <"$E2E_LOGDIR/$1.out" | grep -c "^tx code=$2 "; }
 
+# The tool's "提示" boxes carry the information icon.
+NOTICE_ICON=information
+
+# The window after a page has come: the centred start window, its top edge
+# moved up by RISE and its height grown by GROWTH pixels.
+expect_page_window() {  # WHAT RISE GROWTH
+  local left top w h
+  read -r left top w h <<<"$(centred 582 190)"
+  expect_eq "$1" "$(ui rect "$WIN")" "$left $((top - $2)) $w $((h + $3))"
+}
+
+# The eye button 1021 beside the password 1020: it masks and unmasks the
+# text, which keeps at most its first 29 bytes.
+expect_eye() {  # PASSWORD_SHOWN_AFTER
+  expect_eq "password masked" "$(ui password-char "$WIN" 1020)" "*"
+  ui click "$WIN" 1021 >/dev/null
+  expect_eq "the eye shows the password" "$(ui password-char "$WIN" 1020)" ""
+  expect_eq "the password after the eye" "$(text_of 1020)" "$1"
+  ui click "$WIN" 1021 >/dev/null
+  expect_eq "the eye masks it again" "$(ui password-char "$WIN" 1020)" "*"
+  expect_eq "the password after masking" "$(text_of 1020)" "$1"
+}
+
 start_tool() {
   e2e_start tool "$TOOL"
   WIN=$(ui wait-window readerSetupKit 30000) || { echo "the tool did not open" >&2; exit 1; }
@@ -73,6 +96,8 @@ expect_write() {  # WHAT READER GLOB
 start_tool
 
 echo "--- the port choice"
+expect_eq "window centred, 582 x 190" "$(ui rect "$WIN")" "$(centred 582 190)"
+expect_identity readerSetupKit__20220905_QV "102 103"
 expect_eq "title" "$(ui get-text "$WIN" .)" "网络读卡器配置工具 V3.6"
 expect_eq "the mapped ports are listed" "$(ui get-text "$WIN" 1001)" "COM1"
 expect_eq "button" "$(text_of 1002)" "打开串口"
@@ -133,6 +158,7 @@ expect_eq "IP" "$(ui get-ip "$WIN" 1009 | cut -f1)" "192.168.1.200"
 expect_eq "gateway" "$(ui get-ip "$WIN" 1007 | cut -f1)" "192.168.1.1"
 expect_eq "platform controls hidden in wait mode" "$(ui visible "$WIN" 1022)" "0"
 expect_eq "the page keeps the port open" "$(text_of 1002)" "关闭串口"
+expect_page_window "window for page 105" 263 526
 expect_eq "one read request" "$(rx_count wired 0x01)" "1"
 
 echo "--- edit and apply"
@@ -163,6 +189,7 @@ expect_eq "device name" "$(text_of 1019)" "admin"
 expect_eq "platform IP shown" "$(ui visible "$WIN" 1022)" "1"
 expect_eq "platform IP" "$(ui get-ip "$WIN" 1022 | cut -f1)" "192.168.1.100"
 expect_eq "platform port" "$(text_of 1023)" "8800"
+expect_eye "$(text_of 1020)"
 ui select "$WIN" 1016 0 >/dev/null
 expect_eq "wait mode again" "$(text_of 1019)" "4321"
 
@@ -198,6 +225,7 @@ open_port 5
 expect_text "SSID" 1010 "plant-ap" 8000
 expect_eq "restored, the window has grown for the page" "$(ui show "$WIN" restore)" \
   "$left $((top - 246)) $width $((height + 493))"
+expect_page_window "window for page 107" 246 493
 expect_eq "WIFI password in clear" "$(text_of 1011)" "ap-secret"
 expect_eq "MAC at level 3" "$(text_of 1030)" "02-51-56-00-00-01"
 expect_eq "device ID" "$(text_of 1019)" "4242"
@@ -217,6 +245,7 @@ echo "--- model 5: the domain page"
 start_tool
 open_port 6
 expect_text "device name" 1019 "admin" 8000
+expect_page_window "window for page 114" 156 312
 expect_eq "domain enabled" "$(ui checked "$WIN" 1029)" "1"
 expect_eq "domain name" "$(text_of 1028)" "reader.example.net"
 expect_eq "platform IP locked" "$(ui enabled "$WIN" 1022)" "0"
@@ -231,12 +260,15 @@ ui click "$WIN" 1004 >/dev/null
 expect_box "domain page applied" "提示" "配置成功" 5000
 expect_write "the 133-byte write with the platform IP" domain \
   "* len=133 * model=5 user=admin password=314159 domain-on=0 * platform=10.1.2.3:8800 *"
+ui set-text "$WIN" 1020 "abcdefghij0123456789ABCDEFGHIJ" >/dev/null
+expect_eye "abcdefghij0123456789ABCDEFGHI"
 end_tool
 
 echo "--- model 7: the dual-network page"
 start_tool
 open_port 7
 expect_text "SSID of the WIFI network" 1010 "dual-ap" 8000
+expect_page_window "window for page 117" 246 493
 expect_eq "WIFI chosen" "$(ui checked "$WIN" 1032)" "1"
 expect_eq "WIFI MAC" "$(text_of 1030)" "02-51-56-00-00-02"
 expect_eq "WIFI address" "$(ui get-ip "$WIN" 1009 | cut -f1)" "192.168.2.200"

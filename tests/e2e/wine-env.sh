@@ -21,7 +21,7 @@
 #   e2e_ui CMD [ARG...]        run one uidriver command, print its output
 #   e2e_ui_script              run uidriver commands read from standard input
 #   e2e_msgbox WIN TIMEOUT_MS  wait for a message box; sets E2E_BOX, E2E_BOX_CAPTION,
-#                              E2E_BOX_TEXT
+#                              E2E_BOX_TEXT, E2E_BOX_OWNER, E2E_BOX_ICON
 #   e2e_screenshot FILE.png    capture the whole display
 #   e2e_shutdown               end the started programs, pty pairs, wineserver and Xvfb
 #
@@ -368,15 +368,22 @@ e2e_ui_script() { _e2e_ui_run -; }
 
 # e2e_msgbox WIN TIMEOUT_MS: waits for a message box of WIN's process and sets
 # E2E_BOX (handle), E2E_BOX_CAPTION and E2E_BOX_TEXT (escaped as uidriver
-# prints them). Split by hand: `read` would merge the tabs around an empty caption.
+# prints them), E2E_BOX_OWNER (the owner's handle, 0x0 for none) and
+# E2E_BOX_ICON (information, warning, error, question, other or none).
+# Split by hand: `read` would merge the tabs around an empty caption.
 # shellcheck disable=SC2034  # results for the caller
 e2e_msgbox() {
   local line rest
   line=$(e2e_ui msgbox "$1" "$2") || return
+  line=${line%$'\r'}
   E2E_BOX=${line%%$'\t'*}
   rest=${line#*$'\t'}
   E2E_BOX_CAPTION=${rest%%$'\t'*}
-  E2E_BOX_TEXT=${rest#*$'\t'}
+  rest=${rest#*$'\t'}
+  E2E_BOX_TEXT=${rest%%$'\t'*}
+  rest=${rest#*$'\t'}
+  E2E_BOX_OWNER=${rest%%$'\t'*}
+  E2E_BOX_ICON=${rest#*$'\t'}
 }
 
 e2e_screenshot() {

@@ -877,7 +877,376 @@ Status cmdListColumns(const Args& a) {
     return kOk;
 }
 
-// Prints: handle, caption, text, tab-separated.
+// ---- geometry, properties, keys --------------------------------------------
+
+// WIN's window rectangle on the screen, or with CTRL the control's rectangle
+// in its parent's client area: left top width height.
+Status cmdRect(const Args& a) {
+    HWND win = nullptr, ctl = nullptr;
+    Status s = needWindow(a[1], win);
+    if (s == kOk) s = findControl(win, a.size() > 2 ? a[2] : L".", ctl);
+    if (s != kOk) return s;
+    RECT r;
+    if (!GetWindowRect(ctl, &r)) return fail(kFailed, L"no rectangle for window 0x%llx", (unsigned long long)(UINT_PTR)ctl);
+    HWND parent = GetAncestor(ctl, GA_PARENT);
+    if (parent && parent != GetDesktopWindow()) MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    wchar_t line[64];
+    swprintf(line, 64, L"%ld %ld %ld %ld", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    printLine(line);
+    return kOk;
+}
+
+// The value of window property NAME (0 when WIN has none).
+Status cmdProp(const Args& a) {
+    HWND win = nullptr;
+    std::wstring name;
+    if (!unescape(a[2], name) || name.empty()) return fail(kUsage, L"bad property name %ls", a[2].c_str());
+    Status s = needWindow(a[1], win);
+    if (s != kOk) return s;
+    printLine(std::to_wstring((unsigned long long)(UINT_PTR)GetPropW(win, name.c_str())));
+    return kOk;
+}
+
+// The password character of an edit control; an empty line when it shows
+// its text.
+Status cmdPasswordChar(const Args& a) {
+    HWND ctl = nullptr;
+    LRESULT r = 0;
+    Status s = needControl(a[1], a[2], ctl);
+    if (s == kOk && !send(ctl, EM_GETPASSWORDCHAR, 0, 0, r)) s = fail(kFailed, L"control does not answer");
+    if (s != kOk) return s;
+    wchar_t c = (wchar_t)r;
+    printText(&c, c ? 1 : 0);
+    return kOk;
+}
+
+// Keys as a user types them: KEYS is modifiers and one key joined by "+",
+// for example alt+/ or esc. WIN is brought to the foreground first, because
+// typed keys go to the foreground window's thread; the program's message
+// loop then sees them with the real key state (accelerators included).
+struct NamedKey {
+    const wchar_t* name;
+    WORD vk;
+};
+
+const NamedKey kNamedKeys[] = {
+    {L"alt", VK_MENU}, {L"ctrl", VK_CONTROL}, {L"shift", VK_SHIFT}, {L"esc", VK_ESCAPE},
+    {L"enter", VK_RETURN}, {L"tab", VK_TAB}, {L"space", VK_SPACE}, {L"f1", VK_F1},
+};
+
+bool parseKey(const std::wstring& name, WORD& vk, bool& shift) {
+    shift = false;
+    for (const auto& k : kNamedKeys) {
+        if (_wcsicmp(name.c_str(), k.name) == 0) {
+            vk = k.vk;
+            return true;
+        }
+    }
+    if (name.size() != 1) return false;
+    SHORT scan = VkKeyScanW(name[0]);
+    if (scan == -1) return false;
+    vk = LOBYTE(scan);
+    shift = (HIBYTE(scan) & 1) != 0;
+    return true;
+}
+
+Status cmdKey(const Args& a) {
+    constexpr int kMaxKeys = 8;
+    WORD keys[kMaxKeys];
+    int count = 0;
+    bool needShift = false;
+    size_t start = 0;
+    const std::wstring& typed = a[2];
+    while (start <= typed.size()) {
+        // A "+" right after a separator is the key itself (ctrl++).
+        size_t plus = typed.find(L'+', start + 1);
+        if (plus == std::wstring::npos) plus = typed.size();
+        WORD vk = 0;
+        bool shift = false;
+        if (count == kMaxKeys - 1 || !parseKey(typed.substr(start, plus - start), vk, shift)) {
+            return fail(kUsage, L"bad keys %ls (modifiers and one key joined by +)", typed.c_str());
+        }
+        keys[count++] = vk;
+        needShift = needShift || shift;
+        start = plus + 1;
+    }
+    if (needShift) {  // a shifted character: Shift goes down first and up last
+        for (int i = count; i > 0; --i) keys[i] = keys[i - 1];
+        keys[0] = VK_SHIFT;
+        ++count;
+    }
+    HWND win = nullptr;
+    Status s = needWindow(a[1], win);
+    if (s != kOk) return s;
+    SetForegroundWindow(win);
+    for (DWORD waited = 0; GetForegroundWindow() != win; waited += kPollMs) {
+        if (waited >= kSettleTimeoutMs) return fail(kFailed, L"window %ls does not come to the foreground", a[1].c_str());
+        Sleep(kPollMs);
+        SetForegroundWindow(win);
+    }
+    INPUT inputs[2 * kMaxKeys] = {};
+    for (int i = 0; i < count; ++i) {
+        inputs[i].type = INPUT_KEYBOARD;
+        inputs[i].ki.wVk = keys[i];
+        inputs[2 * count - 1 - i].type = INPUT_KEYBOARD;
+        inputs[2 * count - 1 - i].ki.wVk = keys[i];
+        inputs[2 * count - 1 - i].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    if (SendInput((UINT)(2 * count), inputs, sizeof(INPUT)) != (UINT)(2 * count)) return fail(kFailed, L"the keys were not sent");
+    printLine(L"ok");
+    return kOk;
+}
+
+// ---- pixels: icons on the screen -------------------------------------------
+
+// A screen rectangle's pixels as 0xRRGGBB, row by row.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<DWORD> rgb;
+    DWORD at(int x, int y) const { return rgb[(size_t)y * width + x]; }
+};
+
+// Draws with paint into a fresh 32-bit bitmap of w x h filled with fill.
+template <class Paint>
+bool drawPixels(int w, int h, DWORD fill, Paint paint, Pixels& out) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = dc && dib;
+    if (ok) {
+        HGDIOBJ old = SelectObject(dc, dib);
+        DWORD* p = static_cast<DWORD*>(bits);
+        for (int i = 0; i < w * h; ++i) p[i] = fill;
+        ok = paint(dc, screen);
+        GdiFlush();
+        out.width = w;
+        out.height = h;
+        out.rgb.assign(p, p + (size_t)w * h);
+        for (auto& v : out.rgb) v &= 0xFFFFFF;
+        SelectObject(dc, old);
+    }
+    if (dib) DeleteObject(dib);
+    if (dc) DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+bool capture(const RECT& r, Pixels& out) {
+    return drawPixels(r.right - r.left, r.bottom - r.top, 0, [&](HDC dc, HDC screen) {
+        return BitBlt(dc, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY) != FALSE;
+    }, out);
+}
+
+// An icon as drawn at w x h: its colours, and which pixels are opaque (the
+// same over black and over white).
+struct IconPicture {
+    Pixels colour;
+    std::vector<bool> opaque;
+    int opaqueCount = 0;
+};
+
+bool drawIcon(HICON icon, int w, int h, IconPicture& out) {
+    auto paint = [&](HDC dc, HDC) { return DrawIconEx(dc, 0, 0, icon, w, h, 0, nullptr, DI_NORMAL) != FALSE; };
+    Pixels white;
+    if (!drawPixels(w, h, 0, paint, out.colour) || !drawPixels(w, h, 0xFFFFFF, paint, white)) return false;
+    out.opaque.assign((size_t)w * h, false);
+    out.opaqueCount = 0;
+    for (size_t i = 0; i < out.opaque.size(); ++i) {
+        out.opaque[i] = out.colour.rgb[i] == white.rgb[i];
+        out.opaqueCount += out.opaque[i] ? 1 : 0;
+    }
+    return true;
+}
+
+bool closeColour(DWORD a, DWORD b) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        int d = (int)((a >> shift) & 0xFF) - (int)((b >> shift) & 0xFF);
+        if (d < -16 || d > 16) return false;
+    }
+    return true;
+}
+
+// Whether the icon's opaque pixels appear somewhere in the screen pixels.
+bool showsIcon(const Pixels& screen, const IconPicture& icon) {
+    const Pixels& c = icon.colour;
+    if (icon.opaqueCount * 8 < c.width * c.height) return false;  // too little to recognise
+    for (int y0 = 0; y0 + c.height <= screen.height; ++y0) {
+        for (int x0 = 0; x0 + c.width <= screen.width; ++x0) {
+            bool same = true;
+            for (int y = 0; same && y < c.height; ++y) {
+                for (int x = 0; same && x < c.width; ++x) {
+                    same = !icon.opaque[(size_t)y * c.width + x] || closeColour(c.at(x, y), screen.at(x0 + x, y0 + y));
+                }
+            }
+            if (same) return true;
+        }
+    }
+    return false;
+}
+
+// The program file of WIN's process, loaded for its resources only.
+class ProgramResources {
+public:
+    explicit ProgramResources(HWND win) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processOf(win));
+        wchar_t path[MAX_PATH];
+        DWORD size = MAX_PATH;
+        if (process && QueryFullProcessImageNameW(process, 0, path, &size)) {
+            module_ = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        }
+        if (process) CloseHandle(process);
+    }
+    ~ProgramResources() {
+        if (module_) FreeLibrary(module_);
+    }
+    ProgramResources(const ProgramResources&) = delete;
+    ProgramResources& operator=(const ProgramResources&) = delete;
+    HMODULE module() const { return module_; }
+
+private:
+    HMODULE module_ = nullptr;
+};
+
+BOOL CALLBACK collectIconGroup(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR lp) {
+    if (IS_INTRESOURCE(name)) reinterpret_cast<std::vector<int>*>(lp)->push_back((int)(UINT_PTR)name);
+    return TRUE;
+}
+
+// The icons of WIN's own program that its caption shows, by resource id: each
+// icon resource of the program file is drawn at the small icon size and
+// looked for in the caption. (Another process's class icons cannot be read
+// under Wine, so the caption is where they are seen.)
+Status cmdIcon(const Args& a) {
+    HWND win = nullptr;
+    Status s = needWindow(a[1], win);
+    if (s != kOk) return s;
+    ProgramResources program(win);
+    if (!program.module()) return fail(kFailed, L"cannot load the program file of window 0x%llx", (unsigned long long)(UINT_PTR)win);
+    std::vector<int> groups;
+    EnumResourceNamesW(program.module(), RT_GROUP_ICON, collectIconGroup, (LONG_PTR)&groups);
+    const int w = GetSystemMetrics(SM_CXSMICON), h = GetSystemMetrics(SM_CYSMICON);
+    std::vector<IconPicture> pictures(groups.size());
+    for (size_t i = 0; i < groups.size(); ++i) {
+        HICON icon = (HICON)LoadImageW(program.module(), MAKEINTRESOURCEW(groups[i]), IMAGE_ICON, w, h, 0);
+        if (!icon || !drawIcon(icon, w, h, pictures[i])) return fail(kFailed, L"cannot draw icon %d", groups[i]);
+        DestroyIcon(icon);
+    }
+    // The caption strip: the frame, the caption and some slack to the right.
+    for (DWORD waited = 0;; waited += kPollMs) {
+        RECT r;
+        GetWindowRect(win, &r);
+        r.right = r.left + 4 * GetSystemMetrics(SM_CXSIZE);
+        r.bottom = r.top + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME);
+        Pixels strip;
+        if (!capture(r, strip)) return fail(kFailed, L"cannot read the screen");
+        std::wstring shown;
+        for (size_t i = 0; i < groups.size(); ++i) {
+            if (showsIcon(strip, pictures[i])) shown += (shown.empty() ? L"" : L" ") + std::to_wstring(groups[i]);
+        }
+        if (!shown.empty()) {
+            printLine(shown);
+            return kOk;
+        }
+        if (waited >= 2000) return fail(kFailed, L"the caption shows none of the program's %d icons", (int)groups.size());
+        Sleep(kPollMs);
+    }
+}
+
+INT_PTR CALLBACK idleDialogProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+// The size in pixels of dialog resource ID of WIN's program, created here
+// hidden: the same fonts and metrics give the same size as in the program.
+Status cmdDialogSize(const Args& a) {
+    long long id = 0;
+    if (!parseNumber(a[2], 1, 0xFFFF, id)) return fail(kUsage, L"bad dialog id %ls", a[2].c_str());
+    HWND win = nullptr;
+    Status s = needWindow(a[1], win);
+    if (s != kOk) return s;
+    ProgramResources program(win);
+    HRSRC found = program.module() ? FindResourceW(program.module(), MAKEINTRESOURCEW(id), RT_DIALOG) : nullptr;
+    HGLOBAL loaded = found ? LoadResource(program.module(), found) : nullptr;
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    DWORD size = found ? SizeofResource(program.module(), found) : 0;
+    if (!data || size < 16) return fail(kFailed, L"no dialog %lld in the program", id);
+    std::vector<BYTE> copy((const BYTE*)data, (const BYTE*)data + size);
+    copy.resize(size + 8);  // DWORD alignment slack
+    // The style of an extended template follows its version, signature,
+    // help id and extended style; a plain one starts with it.
+    bool extended = copy[0] == 1 && copy[1] == 0 && copy[2] == 0xFF && copy[3] == 0xFF;
+    DWORD style = 0;
+    memcpy(&style, &copy[extended ? 12 : 0], sizeof style);
+    style &= ~WS_VISIBLE;
+    memcpy(&copy[extended ? 12 : 0], &style, sizeof style);
+    HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(copy.data()),
+                                             nullptr, idleDialogProc, 0);
+    if (!dialog) return fail(kFailed, L"cannot create dialog %lld here", id);
+    RECT r;
+    GetWindowRect(dialog, &r);
+    DestroyWindow(dialog);
+    wchar_t line[32];
+    swprintf(line, 32, L"%ld %ld", r.right - r.left, r.bottom - r.top);
+    printLine(line);
+    return kOk;
+}
+
+// The icon a message box shows, by the system icon it matches: information,
+// warning, error, question; "other" for any other icon, "none" without one.
+struct SystemIcon {
+    const wchar_t* name;
+    LPCWSTR id;
+};
+
+const SystemIcon kSystemIcons[] = {
+    {L"information", IDI_INFORMATION}, {L"warning", IDI_WARNING}, {L"error", IDI_ERROR}, {L"question", IDI_QUESTION},
+};
+
+struct IconControlQuery {
+    HWND found;
+};
+
+BOOL CALLBACK matchIconControl(HWND hwnd, LPARAM lp) {
+    wchar_t className[16];
+    LRESULT icon = 0;
+    if (!IsWindowVisible(hwnd) || !GetClassNameW(hwnd, className, 16) || _wcsicmp(className, L"Static") != 0) return TRUE;
+    if ((GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) != SS_ICON || !send(hwnd, STM_GETICON, 0, 0, icon) || !icon) return TRUE;
+    reinterpret_cast<IconControlQuery*>(lp)->found = hwnd;
+    return FALSE;
+}
+
+std::wstring messageBoxIcon(HWND box) {
+    IconControlQuery q{nullptr};
+    EnumChildWindows(box, matchIconControl, (LPARAM)&q);
+    if (!q.found) return L"none";
+    RECT r;
+    GetWindowRect(q.found, &r);
+    const int w = GetSystemMetrics(SM_CXICON), h = GetSystemMetrics(SM_CYICON);
+    IconPicture pictures[sizeof kSystemIcons / sizeof kSystemIcons[0]];
+    for (size_t i = 0; i < sizeof kSystemIcons / sizeof kSystemIcons[0]; ++i) {
+        if (!drawIcon(LoadIconW(nullptr, kSystemIcons[i].id), w, h, pictures[i])) return L"other";
+    }
+    // The box may not have painted yet.
+    for (DWORD waited = 0; waited < 2000; waited += kPollMs) {
+        Pixels shown;
+        if (!capture(r, shown)) break;
+        for (size_t i = 0; i < sizeof kSystemIcons / sizeof kSystemIcons[0]; ++i) {
+            if (showsIcon(shown, pictures[i])) return kSystemIcons[i].name;
+        }
+        Sleep(kPollMs);
+    }
+    return L"other";
+}
+
+// Prints: handle, caption, text, owner (0x0 for none) and icon (see
+// messageBoxIcon), tab-separated.
 Status cmdMsgBox(const Args& a) {
     DWORD timeout = 0;
     if (!parseTimeout(a[2], timeout)) return fail(kUsage, L"bad timeout %ls", a[2].c_str());
@@ -887,7 +1256,10 @@ Status cmdMsgBox(const Args& a) {
     std::wstring caption, text;
     if (s == kOk) s = readText(box, caption);
     if (s == kOk) s = readText(GetDlgItem(box, 0xFFFF), text);
-    if (s == kOk) printLine(handleText(box) + L"\t" + escape(caption.data(), caption.size()) + L"\t" + escape(text.data(), text.size()));
+    if (s != kOk) return s;
+    HWND boxOwner = GetWindow(box, GW_OWNER);
+    printLine(handleText(box) + L"\t" + escape(caption.data(), caption.size()) + L"\t" + escape(text.data(), text.size()) +
+              L"\t" + (boxOwner ? handleText(boxOwner) : std::wstring(L"0x0")) + L"\t" + messageBoxIcon(box));
     return s;
 }
 
@@ -1003,8 +1375,20 @@ const Command kCommands[] = {
      L"print a list view's items, cells tab-separated"},
     {L"list-columns", 2, 2, cmdListColumns, L"WIN CTRL",
      L"print a list view's column headers and widths"},
+    {L"rect", 1, 2, cmdRect, L"WIN [CTRL]",
+     L"print left top width height (a control: in its parent's client area)"},
+    {L"prop", 2, 2, cmdProp, L"WIN NAME",
+     L"print the value of window property NAME (0: none)"},
+    {L"icon", 1, 1, cmdIcon, L"WIN",
+     L"print the ids of the program's own icons that WIN's caption shows"},
+    {L"dialog-size", 2, 2, cmdDialogSize, L"WIN DIALOG_ID",
+     L"print width and height of the program's dialog resource, created here"},
+    {L"password-char", 2, 2, cmdPasswordChar, L"WIN CTRL",
+     L"print an edit's password character (empty: none)"},
+    {L"key", 2, 2, cmdKey, L"WIN KEYS",
+     L"bring WIN to the foreground and type KEYS (alt+/, esc, ctrl+shift+a)"},
     {L"msgbox", 2, 2, cmdMsgBox, L"WIN TIMEOUT_MS",
-     L"wait for a message box of WIN's process, print handle, caption, text"},
+     L"wait for a message box of WIN's process, print handle, caption, text, owner, icon"},
     {L"answer", 1, 2, cmdAnswer, L"WIN [BUTTON_ID]",
      L"press a button of that message box (IDOK by default)"},
     {L"dump", 1, 1, cmdDump, L"WIN",
