@@ -9,10 +9,10 @@
 # if it does not exist yet, and the programs, readersim.exe and uidriver.exe
 # are built or brought up to date. The serial tools talk to a native
 # readersim: $READERSIM if set, else the one of build/ if it exists, else one
-# built in BUILD_DIR/native-tools (see tests/e2e/lib.sh). Takes about two
-# minutes. Needs what the end-to-end tests need (tests/e2e/README.md).
+# built in BUILD_DIR/native-tools (see tests/e2e/lib.sh). Takes about a
+# minute once built. Needs what the end-to-end tests need (tests/e2e/README.md).
 set -u
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 root=$PWD
 build=${1:-build-win}
 out=$root/docs/zh-CN/images
