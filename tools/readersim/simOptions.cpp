@@ -225,11 +225,11 @@ struct OptionEntry {
 const OptionEntry kOptions[] = {
     {nullptr, nullptr, modeAll, nullptr, "Connection", nullptr},
 #if defined(READERSIM_SERIAL)
-    {"--device", "PATH", modeSerial, "a device path or COMn of at most 127 bytes",
+    {"--device", "PATH", modeSerial, "a device path of at most 127 bytes, or COMn with n 1..32",
      "serial port to serve (required): a tty path such as one end of a socat pty pair, "
-     "or COMn",
+     "or COMn (n 1..32)",
      [](SimOptions& o, const char* v) {
-         return *v != '\0' && copyText(v, o.serial.device, comDevicePathMax - 1);
+         return serialDeviceTextValid(v) && copyText(v, o.serial.device, comDevicePathMax - 1);
      }},
 #endif
     {"--server", "IP:PORT", modeListen, "a dotted IPv4 address, a colon and a port 1..65535",
@@ -620,10 +620,10 @@ const OptionEntry kOptions[] = {
 
 #if defined(READERSIM_LEGACY_SERIAL)
     {nullptr, nullptr, modeLegacySerial, nullptr, "The R7A of the legacy settings tool", nullptr},
-    {"--device", "PATH", modeLegacySerial, "a device path or COMn of at most 127 bytes",
-     "serial port to serve (required): a tty path or COMn",
+    {"--device", "PATH", modeLegacySerial, "a device path of at most 127 bytes, or COMn with n 1..32",
+     "serial port to serve (required): a tty path or COMn (n 1..32)",
      [](SimOptions& o, const char* v) {
-         return *v != '\0' && copyText(v, o.legacySerial.device, comDevicePathMax - 1);
+         return serialDeviceTextValid(v) && copyText(v, o.legacySerial.device, comDevicePathMax - 1);
      }},
     {"--reply-size", "N", modeLegacySerial, "57, 58 or 59",
      "parameter reply: 57 without threshold and flag, 58 with the threshold, 59 with both [59]",
