@@ -10,7 +10,7 @@ endif()
 set(_r7a_setup_dir ${CMAKE_CURRENT_LIST_DIR})
 # The resource compiler does not track the files the script names.
 set_source_files_properties(${_r7a_setup_dir}/r7a-setup.rc PROPERTIES
-  OBJECT_DEPENDS "${_r7a_setup_dir}/resource.h;${PROJECT_SOURCE_DIR}/console/listen/res/tagdesk.ico")
+  OBJECT_DEPENDS "${_r7a_setup_dir}/resource.h;${_r7a_setup_dir}/res/r7a-setup.ico")
 
 add_executable(r7a-setup WIN32
   ${_r7a_setup_dir}/main.cpp

@@ -21,7 +21,7 @@ endif()
 # The resource compiler does not track the files the script names.
 set(_rssifilter_resources
   ${_rssifilter_dir}/resource.h
-  ${PROJECT_SOURCE_DIR}/console/listen/res/tagdesk.ico
+  ${_rssifilter_dir}/res/rssifilter.ico
 )
 set_source_files_properties(${_rssifilter_dir}/rssifilter.rc PROPERTIES
   OBJECT_DEPENDS "${_rssifilter_resources}")

@@ -16,7 +16,7 @@ set(_readersetup_resources
   ${_readersetup_dir}/resource.h
   ${_readersetup_dir}/res/eye_open.bmp
   ${_readersetup_dir}/res/eye_closed.bmp
-  ${PROJECT_SOURCE_DIR}/console/listen/res/tagdesk.ico
+  ${_readersetup_dir}/res/readersetup.ico
 )
 set_source_files_properties(${_readersetup_dir}/readersetup.rc PROPERTIES
   OBJECT_DEPENDS "${_readersetup_resources}")
