@@ -15,9 +15,10 @@ set_source_files_properties(${_r7a_setup_dir}/r7a-setup.rc PROPERTIES
 add_executable(r7a-setup WIN32
   ${_r7a_setup_dir}/main.cpp
   ${_r7a_setup_dir}/r7a-setup.rc
-  ${PROJECT_SOURCE_DIR}/platform/win32/setupView.cpp
 )
-target_link_libraries(r7a-setup PRIVATE tagr7a tagserialport tagserial tagwin32)
+# The port functions of serial/ only (tagr7a, tagserialport): no link, no
+# configuration frame, no page of the configuration tool.
+target_link_libraries(r7a-setup PRIVATE tagr7a tagserialport tagserialwin32)
 # windres finds resource.h beside the script and the icon below the project
 # root (tagr7a's include directory).
 set_target_properties(r7a-setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/r7a-setup)

@@ -25,11 +25,11 @@ function(readersetup_build target build)
   add_executable(${target} WIN32
     ${_readersetup_dir}/main.cpp
     ${_readersetup_dir}/readersetup.rc
-    ${PROJECT_SOURCE_DIR}/platform/win32/setupView.cpp
+    ${PROJECT_SOURCE_DIR}/platform/win32/setupWindow.cpp
   )
   # Seen by the compiler and by the resource compiler.
   target_compile_definitions(${target} PRIVATE READERSETUP_BUILD=${build})
-  target_link_libraries(${target} PRIVATE tagsetup tagserialport tagserial tagwin32)
+  target_link_libraries(${target} PRIVATE tagsetup tagserialport tagserial tagserialwin32)
   # windres finds resource.h beside the script and the images below the
   # project root (tagsetup's include directory).
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/setup)
