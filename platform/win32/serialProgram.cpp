@@ -15,7 +15,8 @@ struct Session {
     const SerialToolWindow& window;
     SerialTool& tool;
     ReceivePath& receive;
-    bool threadsFailed = false;
+    bool created = false;        // WM_CREATE succeeded: the message loop will run
+    bool threadsFailed = false;  // the receive path could not start
 };
 
 LRESULT onCreate(HWND main, Session& session)
@@ -31,7 +32,8 @@ LRESULT onCreate(HWND main, Session& session)
         return -1;
     }
     SetPropW(main, session.window.propertyName, HANDLE(1));
-    return session.tool.onCreate(main) ? 0 : -1;
+    session.created = session.tool.onCreate(main);
+    return session.created ? 0 : -1;
 }
 
 LRESULT onDestroy(HWND main, Session& session)
@@ -41,7 +43,10 @@ LRESULT onDestroy(HWND main, Session& session)
     // window thread that has left its loop.
     session.receive.deliverTo(nullptr);
     RemovePropW(main, session.window.propertyName);
-    PostQuitMessage(0);
+    // Only a window that was created ends a message loop; a failed creation
+    // posts no quit message, which would close the start-up message at once.
+    if (session.created)
+        PostQuitMessage(0);
     return 0;
 }
 

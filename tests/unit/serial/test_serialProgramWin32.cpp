@@ -154,6 +154,10 @@ TEST(SerialProgram, AReceiveThreadThatCannotBeCreatedEndsTheStartWithItsMessage)
         std::thread answer([&] { answerBox(self, &text, &caption); });
         EXPECT_EQ(run(tool, receive, device), 1) << failAt;
         answer.join();
+        // No quit message was posted: it would have closed the box at once
+        // (Windows sends WM_DESTROY to a window whose WM_CREATE failed).
+        MSG quit;
+        EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << failAt;
         EXPECT_EQ(text, serialThreadFailureText) << failAt;
         EXPECT_EQ(caption, L"提示") << failAt;
         EXPECT_EQ(tool.main(), nullptr) << failAt;  // no dialog was created
