@@ -1,4 +1,4 @@
-// Page field helpers: address text both ways and the GBK byte limits of
+// Dialog field helpers: address text both ways and the GBK byte limits of
 // the inputs.
 #include <gtest/gtest.h>
 
