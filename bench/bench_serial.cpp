@@ -32,6 +32,7 @@
 #include "serial/configFrame.h"
 #include "serial/frameCutter.h"
 #include "serial/paramRecords.h"
+#include "serial/serialLink.h"
 
 namespace {
 

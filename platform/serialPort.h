@@ -17,7 +17,7 @@
 #include <mutex>
 #include <string>
 
-#include "serial/serialLink.h"
+#include "serial/comPort.h"
 
 // Bit n-1 for every COMn, n = 1 to 32, whose device can be opened now: it is
 // opened and closed again at once. A port that is held open (by another

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/crc16.h"
+
 namespace {
 
 enum : size_t {
@@ -52,7 +54,7 @@ size_t buildR7aFrame(uint8_t* out, size_t cap, uint8_t level, uint8_t command,
     configPut16(out + 8, uint16_t(length));
     if (length > 0)
         std::memcpy(out + r7aHeaderSize, payload, length);
-    const uint16_t crc = crc16Modbus(out + 8, length + 2);
+    const uint16_t crc = crcModbus16(out + 8, length + 2);
     out[6] = uint8_t(crc);
     out[7] = uint8_t(crc >> 8);
     return length + r7aHeaderSize;
@@ -62,7 +64,7 @@ bool r7aCrcMatches(const uint8_t* frame, size_t total)
 {
     if (total < r7aHeaderSize)
         return false;
-    const uint16_t crc = crc16Modbus(frame + 8, total - 8);
+    const uint16_t crc = crcModbus16(frame + 8, total - 8);
     return frame[6] == uint8_t(crc) && frame[7] == uint8_t(crc >> 8);
 }
 

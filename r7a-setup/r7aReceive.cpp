@@ -39,7 +39,12 @@ void R7aReceiver::start()
 {
     if (running_.exchange(true))
         return;
-    thread_ = std::thread([this] { loop(); });
+    try {
+        thread_ = startWorker(starter_, [this] { loop(); });
+    } catch (...) {
+        running_.store(false);
+        throw;
+    }
 }
 
 void R7aReceiver::stop()

@@ -21,9 +21,10 @@
 #include <cstdint>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "r7a-setup/r7aFrame.h"
-#include "serial/serialLink.h"
+#include "serial/comPort.h"
 
 class R7aReceiveBuffer {
 public:
@@ -55,8 +56,12 @@ public:
     R7aReceiver(const R7aReceiver&) = delete;
     R7aReceiver& operator=(const R7aReceiver&) = delete;
 
-    void start();  // nothing while it runs
-    void stop();   // ends the thread and waits for it
+    // Nothing while it runs. When the thread cannot be created, the
+    // std::system_error is passed on and the receiver stays stopped.
+    void start();
+    void stop();  // ends the thread and waits for it
+    // The thread of later starts comes from starter (tests inject failures).
+    void setThreadStarter(ThreadStarter starter) { starter_ = std::move(starter); }
 
 private:
     void loop();
@@ -64,6 +69,7 @@ private:
     SerialDevice& device_;
     R7aReceiveBuffer& buffer_;
     std::atomic<bool> running_{false};
+    ThreadStarter starter_;
     std::thread thread_;
     uint8_t read_[serialReadSize] = {};  // receive thread only
 };

@@ -5,7 +5,7 @@
 #include "common/decimal.h"
 #include "r7a-setup/resource.h"
 #include "serial/paramRecords.h"
-#include "setup/pageFields.h"
+#include "common/dialogFields.h"
 
 namespace {
 
@@ -108,7 +108,7 @@ void R7aSetupDialog::closePort()
     incoming_.clear();
     assembler_.clear();
     view_.setText(IDC_R7A_VERSION, std::string());
-    PageFields fields(view_, codec_);
+    DialogFields fields(view_, codec_);
     for (int id : kAddressFields)
         fields.clearAddress(id);
     for (int list : kBaudLists)
@@ -126,7 +126,7 @@ R7aRecord R7aSetupDialog::readFields()
     rec.antenna0Baud = selectedCode(view_, IDC_R7A_ANTENNA0_BAUD);
     rec.antenna1Baud = selectedCode(view_, IDC_R7A_ANTENNA1_BAUD);
     // A blank address control is sent as 0.0.0.0.
-    const PageFields fields(view_, codec_);
+    const DialogFields fields(view_, codec_);
     fields.address(IDC_R7A_IP, &rec.ip);
     fields.address(IDC_R7A_MASK, &rec.mask);
     fields.address(IDC_R7A_GATEWAY, &rec.gateway);
@@ -187,7 +187,7 @@ void R7aSetupDialog::showRecord(const R7aRecord& rec)
     view_.setSelection(IDC_R7A_RS485_BAUD, rec.rs485Baud);  // a code above 4 selects nothing
     view_.setSelection(IDC_R7A_ANTENNA0_BAUD, rec.antenna0Baud);
     view_.setSelection(IDC_R7A_ANTENNA1_BAUD, rec.antenna1Baud);
-    PageFields fields(view_, codec_);
+    DialogFields fields(view_, codec_);
     fields.showAddress(IDC_R7A_IP, rec.ip);
     fields.showAddress(IDC_R7A_MASK, rec.mask);
     fields.showAddress(IDC_R7A_GATEWAY, rec.gateway);

@@ -15,7 +15,7 @@
 #include "common/textCodec.h"
 #include "r7a-setup/r7aFrame.h"
 #include "r7a-setup/r7aReceive.h"
-#include "serial/serialLink.h"
+#include "serial/comPort.h"
 #include "setup/setupView.h"
 
 // A message box with an OK button, no icon and no owner window.

@@ -21,7 +21,7 @@
 
 #include "common/textCodec.h"
 #include "serial/configFrame.h"
-#include "serial/serialLink.h"
+#include "serial/comPort.h"
 #include "setup/setupView.h"
 
 constexpr int rssiThresholdMin = -127;

@@ -11,9 +11,8 @@ set(_rssifilter_dir ${CMAKE_CURRENT_LIST_DIR})
 add_executable(rssifilter WIN32
   ${_rssifilter_dir}/main.cpp
   ${_rssifilter_dir}/rssifilter.rc
-  ${PROJECT_SOURCE_DIR}/platform/win32/setupView.cpp
 )
-target_link_libraries(rssifilter PRIVATE tagrssifilter tagserialport tagserial tagwin32)
+target_link_libraries(rssifilter PRIVATE tagrssifilter tagserialport tagserial tagserialwin32)
 set_target_properties(rssifilter PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/rssifilter)
 if(MINGW)
   target_link_options(rssifilter PRIVATE -static)
@@ -21,7 +20,7 @@ endif()
 # The resource compiler does not track the files the script names.
 set(_rssifilter_resources
   ${_rssifilter_dir}/resource.h
-  ${PROJECT_SOURCE_DIR}/console/listen/res/tagdesk.ico
+  ${_rssifilter_dir}/res/rssifilter.ico
 )
 set_source_files_properties(${_rssifilter_dir}/rssifilter.rc PROPERTIES
   OBJECT_DEPENDS "${_rssifilter_resources}")

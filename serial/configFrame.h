@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "serial/serialLink.h"
+#include "serial/comPort.h"
 
 constexpr size_t configHeaderSize = 10;
 inline constexpr uint8_t configMagic[4] = {0x51, 0x56, 0x4E, 0x52};  // "QVNR"

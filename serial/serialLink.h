@@ -1,87 +1,15 @@
-// The portable face of the serial link shared by the serial tools: the
-// fixed line settings that every port adapter applies, the port interfaces
-// that the dialogs and the receive thread use, the port list built from the
-// probe mask, and SerialLink, which runs the receive and reassembly threads.
-// The adapters themselves (overlapped Win32 handles, POSIX termios) live in
-// platform/ (platform/serialPort.h) and implement SerialDevice.
+// The serial link shared by the configuration tool and the signal filter
+// tool: SerialLink, which runs the receive and reassembly threads over a
+// port (serial/comPort.h).
 #pragma once
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <thread>
+#include <utility>
 
-// Line settings applied on every open: 115200 baud, 8 data bits, no parity,
-// 1 stop bit; flow control and the control characters left as the driver has them.
-constexpr uint32_t serialBaudRate = 115200;
-constexpr int serialDataBits = 8;
-constexpr size_t serialQueueSize = 2048;           // driver queues, in and out
-constexpr uint32_t serialWriteMsPerByte = 100;     // write total time-out multiplier
-constexpr uint32_t serialWriteConstantMs = 500;    // write total time-out constant
-constexpr uint32_t serialWriteWaitMs = 1000;       // longest wait for a pending write
-constexpr size_t serialReadSize = 1024;            // one read of the receive thread
-constexpr int serialProbeCount = 32;               // COM1 to COM32 are probed
-// The longest single wait of the receive thread for bytes. Bytes end the
-// wait at once; the bound only decides how soon SerialLink::stop() is seen.
-constexpr int serialReceiveWaitMs = 20;
-
-// Where a serial tool's frames go: the open port in the programs (the
-// adapter's writeComBytes: nothing happens while no port is open, the
-// outcome is not reported), a recorder in the tests. Every frame is written
-// by one call.
-class SerialWriter {
-public:
-    virtual ~SerialWriter() = default;
-    virtual void writeComBytes(const uint8_t* bytes, size_t count) = 0;
-};
-
-// The port as the dialogs use it, from the user-interface thread. Exactly
-// one port is open at a time.
-class ComPort : public SerialWriter {
-public:
-    // Bit n-1 set for every COMn (n = 1 to 32) that could be opened just now;
-    // a port that another program holds open is not offered.
-    virtual uint32_t probeComPorts() = 0;
-    // Closes the open port if any, then opens COMn with the line settings
-    // above and clears both directions. False, with no port open, when the
-    // device cannot be opened.
-    virtual bool openComPort(int number) = 0;
-    // Ends a wait that the receive thread has pending on the port, discards
-    // what the driver holds in both directions and closes it. Nothing when
-    // no port is open. Bytes already handed to the cutter stay there.
-    virtual void closeComPort() = 0;
-    virtual bool isOpen() const = 0;
-};
-
-// What the receive thread needs in addition: a bounded wait for bytes.
-class SerialDevice : public ComPort {
-public:
-    // Waits at most timeoutMs for received bytes and reads up to capacity of
-    // them into buffer. Returns the count; 0 when nothing came in time (or
-    // the port was closed during the wait); -1 when no port is open or the
-    // wait or the read failed (the caller pauses 1 ms and tries again). With
-    // no port open, the port adapter first waits up to timeoutMs for one to
-    // be opened, so an idle receive thread does not spin.
-    // One thread at a time calls it; any thread may close the port meanwhile.
-    virtual long readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs) = 0;
-};
-
-// Turns the mask of probeComPorts (bit n-1 set when COMn could be opened)
-// into the port numbers, lowest first, as the port lists show them
-// ("COM%d"). out holds room for serialProbeCount numbers; returns how many
-// were written.
-size_t comPortNumbers(uint32_t mask, int* out);
-
-// The item text of a port list entry: "COM%d".
-std::string comPortItemText(int number);
-// The port number that an item text names: "COM" and 1 to 3 digits, 1 to
-// 255. 0 for anything else, the empty text of an empty list above all.
-int comPortNumberOf(const std::string& itemText);
-// What the dialogs do with the text of the selected port item: open the
-// port it names. False when the text names no port (an empty list) or the
-// port cannot be opened; the caller shows "打开串口失败".
-bool openComPortItem(ComPort& port, const std::string& itemText);
+#include "serial/comPort.h"
 
 class FrameCutter;
 class FrameSink;
@@ -105,8 +33,12 @@ public:
 
     // Starts the receive thread, then the reassembly thread. While they run
     // a further start() does nothing, so exactly one of each runs. From the
-    // sink (on the reassembly thread) it does nothing either.
+    // sink (on the reassembly thread) it does nothing either. When a thread
+    // cannot be created, the one already started is ended and waited for,
+    // and the std::system_error is passed on: the link is stopped, as before.
     void start();
+    // The threads of later starts come from starter (tests inject failures).
+    void setThreadStarter(ThreadStarter starter) { starter_ = std::move(starter); }
     // Ends both threads and waits for them. Called from the sink (on the
     // reassembly thread) it only asks them to end; the next start() or the
     // destructor waits for them. Held bytes stay in the cutter.
@@ -130,6 +62,7 @@ private:
     std::unique_ptr<FrameCutter> cutter_;
     std::atomic<bool> running_{false};
     std::atomic<int> live_{0};
+    ThreadStarter starter_;
     std::thread receive_;
     std::thread reassembly_;
     // Receive thread only.

@@ -15,98 +15,54 @@
 
 #include "common/textCodec.h"
 #include "platform/serialPort.h"
+#include "platform/win32/linkReceivePath.h"
 #include "platform/win32/setupView.h"
-#include "platform/win32/windowShell.h"
+#include "platform/win32/setupWindow.h"
 #include "serial/configFrame.h"
-#include "serial/serialLink.h"
-#include "setup/resource.h"
-#include "setup/setupShell.h"
 #include "setup/domainPage.h"
 #include "setup/networkPage.h"
+#include "setup/resource.h"
 #include "setup/setupBuild.h"
+#include "setup/setupShell.h"
 
 namespace {
-
-const wchar_t kWindowProperty[] = L"readerSetupKit__20220905_QV";
 
 // The build this program is (36 = V3.6 unless the build says otherwise).
 #ifndef READERSETUP_BUILD
 #define READERSETUP_BUILD 36
 #endif
 
-// What the main window's procedure reaches through the window's user data.
-struct Program {
-    SetupShell& shell;
-    Win32SetupWindow& window;
-    SerialLink& link;
-    WindowFrameSink& sink;
-};
-
-LRESULT onCreate(HWND window, Program& program)
-{
-    const INITCOMMONCONTROLSEX controls = {sizeof controls,
-                                           ICC_WIN95_CLASSES | ICC_INTERNET_CLASSES};
-    InitCommonControlsEx(&controls);
-    program.window.setMainWindow(window);
-    program.sink.setTarget(window);
-    program.link.start();
-    SetPropW(window, kWindowProperty, HANDLE(1));
-    program.shell.onCreate();
-    return 0;
-}
-
-LRESULT onFrame(Program& program, WPARAM total, LPARAM frame)
-{
-    dispatchFrame(reinterpret_cast<const uint8_t*>(frame), size_t(total), program.shell);
-    return 0;
-}
-
-LRESULT onModelReady(Program& program, LPARAM block)
-{
-    program.shell.onModelReady(*reinterpret_cast<const ModelReadyBlock*>(block));
-    return 0;
-}
-
-LRESULT onDestroy(HWND window, Program& program)
-{
-    program.sink.setTarget(nullptr);
-    RemovePropW(window, kWindowProperty);
-    PostQuitMessage(0);
-    return 0;
-}
-
-LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    Program* program = static_cast<Program*>(mainWindowState(window, message, lParam));
-    if (!program)
-        return DefWindowProcW(window, message, wParam, lParam);
-    switch (message) {
-    case WM_CREATE:
-        return onCreate(window, *program);
-    case setupFrameMessage:
-        return onFrame(*program, wParam, lParam);
-    case setupModelReadyMessage:
-        return onModelReady(*program, lParam);
-    case WM_SETFOCUS:
-        return focusTopDialog(window);
-    case WM_DESTROY:
-        return onDestroy(window, *program);
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+// The shell over the main window: the frames go to the configuration
+// frame's dispatcher, WM_MODEL_READY to the shell.
+class SetupTool : public SerialTool {
+public:
+    SetupTool(SetupShell& shell, Win32SetupWindow& window) : shell_(shell), window_(window) {}
+    bool onCreate(HWND main) override
+    {
+        window_.setMainWindow(main);
+        shell_.onCreate();
+        return true;
     }
-}
+    void onFrame(const uint8_t* frame, size_t total) override { dispatchFrame(frame, total, shell_); }
+    bool onMessage(UINT message, WPARAM, LPARAM lParam) override
+    {
+        if (message != setupModelReadyMessage)
+            return false;
+        shell_.onModelReady(*reinterpret_cast<const ModelReadyBlock*>(lParam));
+        return true;
+    }
+
+private:
+    SetupShell& shell_;
+    Win32SetupWindow& window_;
+};
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
-    MainWindowNames names;
-    if (!registerMainWindowFromStrings(instance, IDS_WINDOW_CLASS, IDS_APP_TITLE, IDI_READERSETUP, IDI_SMALL, mainProc, names))
-        return 1;
-
     SerialPort port;
-    WindowFrameSink sink;
-    SerialLink link(port, sink);
+    LinkReceivePath receive(port);
     Win32SetupWindow window(instance);
     const SetupBuild& build = *setupBuild(READERSETUP_BUILD);
     SetupShell shell(port, window, build.pages, build.pageCount, build.sortedLists);
@@ -126,22 +82,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
             modelPages.push_back(std::make_unique<DomainPage>(shell, *views.back(), codec));
         window.add(*modelPages.back(), *views.back());
     }
-    Program program = {shell, window, link, sink};
+    SetupTool tool(shell, window);
 
     const WindowRect start = SetupShell::startRect();
-    HWND main = createMainWindow(instance, names.className, names.title, start.left, start.top,
-                                 start.width, start.height, &program);
-    if (!main)
-        return 1;
-    window.setWindowRect(SetupShell::centred(window.windowRect(), GetSystemMetrics(SM_CXSCREEN),
-                                             GetSystemMetrics(SM_CYSCREEN)));
-    ShowWindow(main, showCommand);
-    UpdateWindow(main);
-
-    const int result = runMessageLoop(main, nullptr);
-    // The link's threads end first (every wait of the receive thread is
-    // bounded, open port or not); then the port closes.
-    link.stop();
-    port.closeComPort();
-    return result;
+    const SerialToolWindow mainWindow = {
+        IDS_WINDOW_CLASS, IDS_APP_TITLE, IDI_READERSETUP, IDI_SMALL,
+        start.left, start.top, start.width, start.height,
+        true,  // centred
+        true,  // dialog navigation: Tab moves between a page's controls
+        ICC_WIN95_CLASSES | ICC_INTERNET_CLASSES,
+        L"readerSetupKit__20220905_QV",
+    };
+    return runSerialTool(instance, showCommand, mainWindow, tool, receive, port);
 }

@@ -6,7 +6,7 @@
 #include <cstddef>
 
 #include "common/textCodec.h"
-#include "setup/pageFields.h"
+#include "common/dialogFields.h"
 #include "setup/setupShell.h"
 
 // Byte limits of the page inputs in GBK (the dialogs read them into 30- and
@@ -57,7 +57,7 @@ protected:
     // An input that must not be empty: its GBK text, or its message and false.
     bool required(int control, size_t limit, const char* emptyMessage, std::string& out);
 
-    PageFields fields_;
+    DialogFields fields_;
     bool passwordMasked_ = true;
     bool listsFilled_ = false;
 };

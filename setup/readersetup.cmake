@@ -16,7 +16,7 @@ set(_readersetup_resources
   ${_readersetup_dir}/resource.h
   ${_readersetup_dir}/res/eye_open.bmp
   ${_readersetup_dir}/res/eye_closed.bmp
-  ${PROJECT_SOURCE_DIR}/console/listen/res/tagdesk.ico
+  ${_readersetup_dir}/res/readersetup.ico
 )
 set_source_files_properties(${_readersetup_dir}/readersetup.rc PROPERTIES
   OBJECT_DEPENDS "${_readersetup_resources}")
@@ -25,11 +25,11 @@ function(readersetup_build target build)
   add_executable(${target} WIN32
     ${_readersetup_dir}/main.cpp
     ${_readersetup_dir}/readersetup.rc
-    ${PROJECT_SOURCE_DIR}/platform/win32/setupView.cpp
+    ${PROJECT_SOURCE_DIR}/platform/win32/setupWindow.cpp
   )
   # Seen by the compiler and by the resource compiler.
   target_compile_definitions(${target} PRIVATE READERSETUP_BUILD=${build})
-  target_link_libraries(${target} PRIVATE tagsetup tagserialport tagserial tagwin32)
+  target_link_libraries(${target} PRIVATE tagsetup tagserialport tagserial tagserialwin32)
   # windres finds resource.h beside the script and the images below the
   # project root (tagsetup's include directory).
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/setup)

@@ -7,10 +7,13 @@
 Only the standard library is used; the output is the same byte for byte on
 every run. Shapes are drawn with 4 x 4 supersampling for smooth edges.
 
-    console/listen/res/tagdesk.ico     icon 130: a tag sending radio waves, 16/32/48 px
+    console/listen/res/tagdesk.ico     icon 130 of the consoles: a tag sending radio waves, 16/32/48 px
     console/listen/res/background.bmp  bitmap 134: 465 x 230, 24 bpp, light panel background
-    setup/res/eye_open.bmp             26 x 17, 24 bpp: password shown
-    setup/res/eye_closed.bmp           26 x 17, 24 bpp: password hidden
+    setup/res/readersetup.ico          the configuration tool's icon: a reader with a gear
+    setup/res/eye_open.bmp             bitmap 109, 26 x 17, 24 bpp: password shown (a green eye)
+    setup/res/eye_closed.bmp           bitmap 110, 26 x 17, 24 bpp: password hidden (a grey eye)
+    rssifilter/res/rssifilter.ico      the signal filter tool's icon: signal bars under a threshold line
+    r7a-setup/res/r7a-setup.ico        the legacy settings tool's icon: an older reader on its serial plug
 """
 
 import math
@@ -167,6 +170,107 @@ def draw_icon(size):
     return c
 
 
+# ---- the serial tools' icons ----------------------------------------------------
+
+READER_EDGE = rgb("2F3B47")
+READER_BODY = rgb("52677A")
+READER_FACE = rgb("7D93A8")
+OLD_BODY = rgb("6B6256")
+OLD_FACE = rgb("978B7A")
+GEAR = rgb("F2B233")
+BAR = rgb("2F7FC1")
+BAR_CUT = rgb("B9C6D2")
+THRESHOLD = rgb("E0482F")
+
+
+def reader_box(c, s, body, face, size):
+    """A reader housing with its antenna rod and two status lamps; the lower
+    part of the grid is left to what each icon adds."""
+    c.paint(segment(s(12), s(16), s(12), s(4.5), s(3.2)), READER_EDGE)
+    c.paint(circle(s(12), s(4.5), s(2.6)), READER_EDGE)
+    c.paint(rounded_rect(s(4), s(14), s(44), s(36), s(5)), READER_EDGE)
+    c.paint(rounded_rect(s(6.5), s(16.5), s(41.5), s(33.5), s(3.5)), body)
+    c.paint(both(rounded_rect(s(6.5), s(16.5), s(41.5), s(33.5), s(3.5)),
+                 lambda x, y: y < s(24)), face, opacity=0.6)
+    lamp = 3.0 if size >= 32 else 3.8
+    c.paint(circle(s(32), s(25), s(lamp)), TAG_LED)
+    c.paint(circle(s(38), s(25), s(lamp)) if size >= 32 else (lambda x, y: False), WAVE)
+
+
+def draw_setup_icon(size):
+    """The configuration tool: a reader with a gear at its lower left."""
+    c = Canvas(size, size)
+    k = size / 48.0
+
+    def s(v):
+        return v * k
+
+    reader_box(c, s, READER_BODY, READER_FACE, size)
+    cx, cy = s(16), s(35)
+    teeth = 8
+
+    def gear(x, y):
+        d = math.hypot(x - cx, y - cy)
+        if d <= s(8.0):
+            return True
+        if d > s(11.5):
+            return False
+        a = math.atan2(y - cy, x - cx) * teeth / (2.0 * math.pi)
+        return abs(a - round(a)) < 0.22
+
+    c.paint(gear, READER_EDGE)
+    c.paint(minus(lambda x, y: gear(x, y) and math.hypot(x - cx, y - cy) <= s(10.2),
+                  circle(cx, cy, s(3.4))), GEAR)
+    return c
+
+
+def draw_filter_icon(size):
+    """The signal filter tool: five signal bars rising to the right, a red
+    threshold line across them; the parts of the bars below it are pale."""
+    c = Canvas(size, size)
+    k = size / 48.0
+
+    def s(v):
+        return v * k
+
+    line_y = 27.0
+    bars = 5 if size >= 32 else 4
+    width = 40.0 / bars
+    for i in range(bars):
+        x0 = 4.0 + i * width + 1.0
+        x1 = 4.0 + (i + 1) * width - 1.0
+        top = 40.0 - (i + 1) * (34.0 / bars)
+        bar = rounded_rect(s(x0), s(top), s(x1), s(44), s(1.2))
+        c.paint(both(bar, lambda x, y: y <= s(line_y)), BAR)
+        c.paint(both(bar, lambda x, y: y > s(line_y)), BAR_CUT)
+    c.paint(segment(s(2.5), s(line_y), s(45.5), s(line_y), s(3.4 if size >= 32 else 4.0)), THRESHOLD)
+    return c
+
+
+def draw_legacy_icon(size):
+    """The legacy settings tool: an older, brown-grey reader standing on a
+    serial plug with its pins."""
+    c = Canvas(size, size)
+    k = size / 48.0
+
+    def s(v):
+        return v * k
+
+    reader_box(c, s, OLD_BODY, OLD_FACE, size)
+    # The plug: a trapezoid shell below the housing, with a row of pins.
+    def plug(x, y):
+        if y < s(36) or y > s(46):
+            return False
+        inset = (y - s(36)) / s(10) * s(3)
+        return s(12) + inset <= x <= s(36) - inset
+    c.paint(plug, READER_EDGE)
+    pins = 4 if size >= 32 else 3
+    for i in range(pins):
+        px = s(17 + i * (14.0 / (pins - 1)))
+        c.paint(circle(px, s(40.5), s(1.4 if size >= 32 else 1.9)), GEAR)
+    return c
+
+
 def ico_bytes(canvases):
     """An icon file with one 32-bit BGRA image (and its AND mask) per canvas."""
     images = []
@@ -238,13 +342,15 @@ def background_rows(width=465, height=230):
 BUTTON_FACE = (240 / 255.0, 240 / 255.0, 240 / 255.0)
 EYE_LINE = rgb("2E3A46")
 EYE_WHITE = rgb("FFFFFF")
-EYE_IRIS = rgb("3F6E96")
+EYE_IRIS = rgb("3F6E96")      # the hidden password's eye, dimmed to grey
+EYE_IRIS_SHOWN = rgb("2E9B4E")  # the shown password's eye: green
 EYE_PUPIL = rgb("101820")
 
 
 def draw_eye(struck):
-    """An almond eye with iris and pupil on the button face colour; struck
-    through (and dimmed) for the hidden password."""
+    """An almond eye with iris and pupil on the button face colour: a green
+    iris for the shown password; struck through and dimmed to grey for the
+    hidden one."""
     c = Canvas(26, 17, fill=BUTTON_FACE + (1.0,))
     # Two circles through the eye corners (2, 8.5) and (24, 8.5): the upper lid
     # peaks at y = 2, the lower at y = 15.
@@ -268,7 +374,7 @@ def draw_eye(struck):
 
     dim = 0.55 if struck else 1.0
     c.paint(lens, EYE_WHITE, dim)
-    c.paint(both(lens, circle(13.0, 8.5, 4.3)), EYE_IRIS, dim)
+    c.paint(both(lens, circle(13.0, 8.5, 4.3)), EYE_IRIS if struck else EYE_IRIS_SHOWN, dim)
     c.paint(both(lens, circle(13.0, 8.5, 2.0)), EYE_PUPIL, dim)
     c.paint(circle(14.4, 7.1, 0.9), EYE_WHITE, dim)
     c.paint(outline, EYE_LINE, dim)
@@ -284,8 +390,11 @@ def images():
     return [
         ("console/listen/res/tagdesk.ico", ico_bytes([draw_icon(n) for n in (16, 32, 48)])),
         ("console/listen/res/background.bmp", bmp_bytes(background_rows())),
+        ("setup/res/readersetup.ico", ico_bytes([draw_setup_icon(n) for n in (16, 32, 48)])),
         ("setup/res/eye_open.bmp", bmp_bytes(draw_eye(False).bytes_rgb(BUTTON_FACE))),
         ("setup/res/eye_closed.bmp", bmp_bytes(draw_eye(True).bytes_rgb(BUTTON_FACE))),
+        ("rssifilter/res/rssifilter.ico", ico_bytes([draw_filter_icon(n) for n in (16, 32, 48)])),
+        ("r7a-setup/res/r7a-setup.ico", ico_bytes([draw_legacy_icon(n) for n in (16, 32, 48)])),
     ]
 
 

@@ -1,5 +1,6 @@
 #include "tools/readersim/serialReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "serial/configFrame.h"
@@ -47,52 +48,61 @@ struct Put {
     }
 };
 
-// Reading a write payload copied into a zeroed buffer of the longest write,
-// so that bytes behind a short payload read as 0.
+// Reading a write payload field by field: a field that the payload holds
+// whole is read from it, one that lies (partly) behind its end is the kept
+// value given with the read.
 class Get {
 public:
     Get(const uint8_t* payload, size_t length)
+        : n_(payload ? std::min(length, sizeof p_) : 0)
     {
-        const size_t n = length < sizeof p_ ? length : sizeof p_;
-        if (payload && n > 0)
-            std::memcpy(p_, payload, n);
+        if (n_ > 0)
+            std::memcpy(p_, payload, n_);
     }
-    uint8_t u8(size_t at) const { return p_[at]; }
-    uint16_t u16(size_t at) const { return configGet16(p_ + at); }
-    uint32_t u32(size_t at) const { return configGet32(p_ + at); }
-    int32_t i32(size_t at) const { return int32_t(configGet32(p_ + at)); }
-    template <size_t N>
-    FixedText<N> text(size_t at) const
+    uint8_t u8(size_t at, uint8_t kept) const { return fits(at, 1) ? p_[at] : kept; }
+    uint16_t u16(size_t at, uint16_t kept) const { return fits(at, 2) ? configGet16(p_ + at) : kept; }
+    uint32_t u32(size_t at, uint32_t kept) const { return fits(at, 4) ? configGet32(p_ + at) : kept; }
+    int32_t i32(size_t at, int32_t kept) const
     {
+        return fits(at, 4) ? int32_t(configGet32(p_ + at)) : kept;
+    }
+    template <size_t N>
+    FixedText<N> text(size_t at, const FixedText<N>& kept) const
+    {
+        if (!fits(at, N))
+            return kept;
         FixedText<N> t;
         std::memcpy(t.bytes.data(), p_ + at, N);
         return t;
     }
-    IpSettings ip(size_t dhcpAt, size_t ipAt) const
+    IpSettings ip(size_t dhcpAt, size_t ipAt, const IpSettings& kept) const
     {
         IpSettings s;
-        s.dhcp = u8(dhcpAt);
-        s.ip = u32(ipAt);
-        s.mask = u32(ipAt + 4);
-        s.gateway = u32(ipAt + 8);
+        s.dhcp = u8(dhcpAt, kept.dhcp);
+        s.ip = u32(ipAt, kept.ip);
+        s.mask = u32(ipAt + 4, kept.mask);
+        s.gateway = u32(ipAt + 8, kept.gateway);
         return s;
     }
     // Mode, name, password, platform IP and port from modeAt, the layout of
     // the wired, WIFI and compact writes and of the dual-network write's
-    // second half.
-    ConnectSettings connect(size_t modeAt) const
+    // second half. The device ID is the kept one.
+    ConnectSettings connect(size_t modeAt, const ConnectSettings& kept) const
     {
-        ConnectSettings c;
-        c.mode = u8(modeAt);
-        c.name = text<paramTextSize>(modeAt + 1);
-        c.password = text<paramTextSize>(modeAt + 33);
-        c.platformIp = u32(modeAt + 65);
-        c.platformPort = u16(modeAt + 69);
+        ConnectSettings c = kept;
+        c.mode = u8(modeAt, kept.mode);
+        c.name = text(modeAt + 1, kept.name);
+        c.password = text(modeAt + 33, kept.password);
+        c.platformIp = u32(modeAt + 65, kept.platformIp);
+        c.platformPort = u16(modeAt + 69, kept.platformPort);
         return c;
     }
 
 private:
+    bool fits(size_t at, size_t width) const { return at + width <= n_; }
+
     uint8_t p_[paramMaxWriteSize] = {};
+    size_t n_;
 };
 
 // The write's connect settings into the reader's: the identity always, the
@@ -189,19 +199,6 @@ void applyDualNetwork(const DualNetworkParams& w, SerialRecordValues* v)
     storeConnect(w.connect, &v->connect);
     v->antenna0Baud = w.antennaBaud;
     v->reserved = w.reserved;
-}
-
-const char* writeResultName(SerialWriteResult r)
-{
-    switch (r) {
-    case SerialWriteResult::applied:
-        return "applied";
-    case SerialWriteResult::noLayout:
-        return "no-layout";
-    case SerialWriteResult::tooShort:
-        return "short";
-    }
-    return "unknown";
 }
 
 }  // namespace
@@ -347,82 +344,84 @@ size_t encodeSerialRecord(uint8_t model, const SerialRecordValues& v, uint8_t* o
     return size;
 }
 
-WiredParams decodeWiredWrite(const uint8_t* payload, size_t length)
+WiredParams decodeWiredWrite(const uint8_t* payload, size_t length, const WiredParams& kept)
 {
     const Get g(payload, length);
-    WiredParams p;
-    p.connect = g.connect(0);
-    p.connect.deviceId = g.i32(89);
-    p.net = g.ip(71, 72);
-    p.rs485Baud = g.u8(84);
-    p.antenna0Baud = g.u8(85);
-    p.antenna1Baud = g.u8(86);
-    p.antennaMerge = g.u8(88);
+    WiredParams p = kept;
+    p.connect = g.connect(0, kept.connect);
+    p.connect.deviceId = g.i32(89, kept.connect.deviceId);
+    p.net = g.ip(71, 72, kept.net);
+    p.rs485Baud = g.u8(84, kept.rs485Baud);
+    p.antenna0Baud = g.u8(85, kept.antenna0Baud);
+    p.antenna1Baud = g.u8(86, kept.antenna1Baud);
+    p.antennaMerge = g.u8(88, kept.antennaMerge);
     return p;
 }
 
-WifiParams decodeWifiWrite(const uint8_t* payload, size_t length)
+WifiParams decodeWifiWrite(const uint8_t* payload, size_t length, const WifiParams& kept)
 {
     const Get g(payload, length);
-    WifiParams p;
-    p.connect = g.connect(0);
-    p.connect.deviceId = g.i32(153);
-    p.net = g.ip(71, 72);
-    p.antennaBaud = g.u8(85);
-    p.antenna1Baud = g.u8(86);
-    p.antennaMerge = g.u8(88);
-    p.ssid = g.text<paramTextSize>(89);
-    p.wifiPassword = g.text<paramTextSize>(121);
+    WifiParams p = kept;
+    p.connect = g.connect(0, kept.connect);
+    p.connect.deviceId = g.i32(153, kept.connect.deviceId);
+    p.net = g.ip(71, 72, kept.net);
+    p.antennaBaud = g.u8(85, kept.antennaBaud);
+    p.antenna1Baud = g.u8(86, kept.antenna1Baud);
+    p.antennaMerge = g.u8(88, kept.antennaMerge);
+    p.ssid = g.text(89, kept.ssid);
+    p.wifiPassword = g.text(121, kept.wifiPassword);
     return p;
 }
 
-CompactWiredParams decodeCompactWiredWrite(const uint8_t* payload, size_t length)
+CompactWiredParams decodeCompactWiredWrite(const uint8_t* payload, size_t length,
+                                           const CompactWiredParams& kept)
 {
     const Get g(payload, length);
-    CompactWiredParams p;
-    p.connect = g.connect(0);
+    CompactWiredParams p = kept;
+    p.connect = g.connect(0, kept.connect);
     if (p.connect.mode == connectWait) {
         // 65 carries the device ID in wait mode.
-        p.connect.deviceId = g.i32(65);
+        p.connect.deviceId = g.i32(65, kept.connect.deviceId);
         p.connect.platformIp = 0;
     }
-    p.net = g.ip(71, 72);
-    p.reserved = g.u8(84);
+    p.net = g.ip(71, 72, kept.net);
+    p.reserved = g.u8(84, kept.reserved);
     return p;
 }
 
-DomainParams decodeDomainWrite(const uint8_t* payload, size_t length)
+DomainParams decodeDomainWrite(const uint8_t* payload, size_t length, const DomainParams& kept)
 {
     const Get g(payload, length);
-    DomainParams p;
-    p.name = g.text<paramTextSize>(0);
-    p.password = g.text<paramTextSize>(32);
-    p.domainEnabled = g.u8(64);
-    p.domain = g.text<paramDomainSize>(65);
-    p.platformIp = g.u32(125);
-    p.platformPort = g.u16(129);
-    p.antennaBaud = g.u8(131);
-    p.reserved = g.u8(132);
+    DomainParams p = kept;
+    p.name = g.text(0, kept.name);
+    p.password = g.text(32, kept.password);
+    p.domainEnabled = g.u8(64, kept.domainEnabled);
+    p.domain = g.text(65, kept.domain);
+    p.platformIp = g.u32(125, kept.platformIp);
+    p.platformPort = g.u16(129, kept.platformPort);
+    p.antennaBaud = g.u8(131, kept.antennaBaud);
+    p.reserved = g.u8(132, kept.reserved);
     return p;
 }
 
-DualNetworkParams decodeDualNetworkWrite(const uint8_t* payload, size_t length)
+DualNetworkParams decodeDualNetworkWrite(const uint8_t* payload, size_t length,
+                                         const DualNetworkParams& kept)
 {
     const Get g(payload, length);
-    DualNetworkParams p;
-    p.network = g.u8(0);
-    p.ssid = g.text<paramTextSize>(1);
-    p.wifiPassword = g.text<paramTextSize>(33);
-    p.wired = g.ip(65, 66);
-    p.wifi = g.ip(78, 79);
-    p.connect = g.connect(91);
+    DualNetworkParams p = kept;
+    p.network = g.u8(0, kept.network);
+    p.ssid = g.text(1, kept.ssid);
+    p.wifiPassword = g.text(33, kept.wifiPassword);
+    p.wired = g.ip(65, 66, kept.wired);
+    p.wifi = g.ip(78, 79, kept.wifi);
+    p.connect = g.connect(91, kept.connect);
     if (p.connect.mode == connectWait) {
         // 156 carries the device ID in wait mode.
-        p.connect.deviceId = g.i32(156);
+        p.connect.deviceId = g.i32(156, kept.connect.deviceId);
         p.connect.platformIp = 0;
     }
-    p.antennaBaud = g.u8(162);
-    p.reserved = g.u8(163);
+    p.antennaBaud = g.u8(162, kept.antennaBaud);
+    p.reserved = g.u8(163, kept.reserved);
     return p;
 }
 
@@ -432,28 +431,30 @@ SerialWriteResult applySerialWrite(uint8_t model, const uint8_t* payload, size_t
     const ParamModelInfo* info = paramModelInfo(model);
     if (!info || !values)
         return SerialWriteResult::noLayout;
-    if (!payload || length < info->writeSize)
-        return SerialWriteResult::tooShort;
-    // Only the model's write is read, whatever follows it.
-    const size_t n = info->writeSize;
+    // Only the model's write is read, whatever follows it; the fields that a
+    // shorter write does not carry whole keep the reader's values.
+    const size_t n = payload ? std::min(length, info->writeSize) : 0;
+    uint8_t record[serialRecordMax];
+    ParamRecordStore kept;
+    kept.assign(record, encodeSerialRecord(model, *values, record, sizeof record));
     switch (info->layout) {
     case ParamLayout::wired:
-        applyWired(model, decodeWiredWrite(payload, n), values);
+        applyWired(model, decodeWiredWrite(payload, n, decodeWired(kept)), values);
         break;
     case ParamLayout::wifi:
-        applyWifi(decodeWifiWrite(payload, n), values);
+        applyWifi(decodeWifiWrite(payload, n, decodeWifi(kept)), values);
         break;
     case ParamLayout::compactWired:
-        applyCompactWired(decodeCompactWiredWrite(payload, n), values);
+        applyCompactWired(decodeCompactWiredWrite(payload, n, decodeCompactWired(kept)), values);
         break;
     case ParamLayout::domain:
-        applyDomain(decodeDomainWrite(payload, n), values);
+        applyDomain(decodeDomainWrite(payload, n, decodeDomain(kept)), values);
         break;
     case ParamLayout::dualNetwork:
-        applyDualNetwork(decodeDualNetworkWrite(payload, n), values);
+        applyDualNetwork(decodeDualNetworkWrite(payload, n, decodeDualNetwork(kept)), values);
         break;
     }
-    return SerialWriteResult::applied;
+    return n < info->writeSize ? SerialWriteResult::partial : SerialWriteResult::applied;
 }
 
 SerialReader::SerialReader(const SerialReaderConfig& config, SerialWriter& writer, SimLog& log)
@@ -564,17 +565,22 @@ void SerialReader::onFrame(const uint8_t* frame, size_t total)
 
 void SerialReader::onWrite(const uint8_t* payload, size_t length)
 {
-    const SerialWriteResult result =
-        applySerialWrite(config_.model, payload, length, &config_.values);
-    if (result != SerialWriteResult::applied) {
-        // Nothing stored, so nothing to acknowledge.
-        const ParamModelInfo* info = paramModelInfo(config_.model);
-        simStatus(log_, "write-ignored model=%u reason=%s len=%u need=%u",
-                  unsigned(config_.model), writeResultName(result), unsigned(length),
-                  info ? unsigned(info->writeSize) : 0u);
-        return;
+    // Every write is acknowledged, as a reader does: a page of another model
+    // may send a write of its own layout, shorter than this model's.
+    switch (applySerialWrite(config_.model, payload, length, &config_.values)) {
+    case SerialWriteResult::applied:
+        ++applied_;
+        break;
+    case SerialWriteResult::partial:
+        ++applied_;
+        simStatus(log_, "write-partial model=%u len=%u need=%u", unsigned(config_.model),
+                  unsigned(length), unsigned(paramModelInfo(config_.model)->writeSize));
+        break;
+    case SerialWriteResult::noLayout:
+        simStatus(log_, "write-unapplied model=%u reason=no-layout len=%u",
+                  unsigned(config_.model), unsigned(length));
+        break;
     }
-    ++applied_;
     queueAnswer(serialKindAck, configCmdWriteAck, nullptr, 0);
 }
 

@@ -3,10 +3,12 @@
 // record; it answers the read request 0x01 with the parameter reply 0x02
 // (its level in byte 4, the record in its model's layout) and applies a
 // write request 0x03 to the record before it acknowledges it with 0x04, so
-// that the next read shows what was written. For the signal filter tool it
-// answers the RSSI threshold read 0x07 with 0x08 (the threshold, one byte in
-// two's complement) and stores the threshold of a write 0x09 before it
-// acknowledges it with 0x0A (or 0x04, as some readers do).
+// that the next read shows what was written; every write is acknowledged,
+// one shorter than its model's layout too (applied as far as it goes). For
+// the signal filter tool it answers the RSSI threshold read 0x07 with 0x08
+// (the threshold, one byte in two's complement) and stores the threshold of
+// a write 0x09 before it acknowledges it with 0x0A (or 0x04, as some
+// readers do).
 //
 // Like the UDP personalities it owns no port, thread or clock: it is fed
 // the bytes read from the port (in any pieces), one quiet poll whenever
@@ -109,17 +111,26 @@ size_t encodeSerialRecord(uint8_t model, const SerialRecordValues& values, uint8
 
 // The write payloads read back into the fields of their layout, the inverse
 // of the tools' encoders (paramRecords.h), without their rules: every field
-// as its bytes stand. Bytes behind length read as 0. Where one place holds
-// either of two fields (the compact and the dual-network writes), the mode
-// byte decides: platform IP when active, device ID in wait mode, and the
-// other stays 0.
-WiredParams decodeWiredWrite(const uint8_t* payload, size_t length);
-WifiParams decodeWifiWrite(const uint8_t* payload, size_t length);
-CompactWiredParams decodeCompactWiredWrite(const uint8_t* payload, size_t length);
-DomainParams decodeDomainWrite(const uint8_t* payload, size_t length);
-DualNetworkParams decodeDualNetworkWrite(const uint8_t* payload, size_t length);
+// as its bytes stand. A field that lies (partly) behind length is kept's
+// (zeros by default). Where one place holds either of two fields (the
+// compact and the dual-network writes), the mode byte decides: platform IP
+// when active, device ID in wait mode, and the other stays 0.
+WiredParams decodeWiredWrite(const uint8_t* payload, size_t length,
+                             const WiredParams& kept = WiredParams());
+WifiParams decodeWifiWrite(const uint8_t* payload, size_t length,
+                           const WifiParams& kept = WifiParams());
+CompactWiredParams decodeCompactWiredWrite(const uint8_t* payload, size_t length,
+                                           const CompactWiredParams& kept = CompactWiredParams());
+DomainParams decodeDomainWrite(const uint8_t* payload, size_t length,
+                               const DomainParams& kept = DomainParams());
+DualNetworkParams decodeDualNetworkWrite(const uint8_t* payload, size_t length,
+                                         const DualNetworkParams& kept = DualNetworkParams());
 
-enum class SerialWriteResult { applied, noLayout, tooShort };
+// applied: the whole write of the model was read (bytes behind it are not);
+// partial: the write was shorter than the model's, and the fields it does
+// not carry whole keep their values; noLayout: the model has no write
+// layout, nothing is stored.
+enum class SerialWriteResult { applied, partial, noLayout };
 
 // Stores a write as a reader of `model` does: the fields its write carries,
 // and nothing of what the tool leaves out by rule, which keeps its value:
@@ -132,8 +143,9 @@ enum class SerialWriteResult { applied, noLayout, tooShort };
 //    oldest build only);
 //  - domain: the domain name while disabled, the platform IP while enabled;
 //  - dual-network: the network that is not chosen; the MAC addresses.
-// A payload shorter than the model's write, or a model without a layout,
-// changes nothing. Bytes behind the write's length are not read.
+// A write shorter than the model's (a page of another model wrote it) is
+// applied as far as it goes: a field it carries whole is stored by the
+// rules above, the others keep their values.
 SerialWriteResult applySerialWrite(uint8_t model, const uint8_t* payload, size_t length,
                                    SerialRecordValues* values);
 

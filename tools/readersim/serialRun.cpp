@@ -1,6 +1,7 @@
 #include "tools/readersim/serialRun.h"
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -24,13 +25,35 @@ const char* serialRunEndName(SerialRunEnd end)
     return "unknown";
 }
 
+namespace {
+
+// "COM" followed by digits only (one to three of them), whatever their value.
+bool looksLikeComName(const char* device)
+{
+    if (std::strncmp(device, "COM", 3) != 0)
+        return false;
+    const size_t digits = std::strlen(device + 3);
+    return digits >= 1 && digits <= 3 && std::strspn(device + 3, "0123456789") == digits;
+}
+
+}  // namespace
+
+bool serialDeviceTextValid(const char* device)
+{
+    if (!device || !*device || std::strlen(device) >= comDevicePathMax)
+        return false;
+    if (!looksLikeComName(device))
+        return true;
+    const int number = comPortNumberOf(device);
+    return number >= 1 && number <= serialProbeCount;
+}
+
 bool openSerialDevice(SerialPort& port, const char* device)
 {
-    if (!device || !*device)
+    if (!serialDeviceTextValid(device))
         return false;
-    const int number = comPortNumberOf(device);
-    if (number != 0)
-        return port.openComPort(number);
+    if (looksLikeComName(device))
+        return port.openComPort(comPortNumberOf(device));
     return port.openDevice(device);
 }
 

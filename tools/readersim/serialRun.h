@@ -70,7 +70,11 @@ enum class SerialRunEnd { cannotOpen, duration, stopped };
 // "duration", "interrupt", or "cannot-open".
 const char* serialRunEndName(SerialRunEnd end);
 
-// Opens "COMn" (n 1 to 255) by number, anything else as a device path.
+// What a --device text names: "COM" and one to three digits is a port
+// number, which must be 1 to 32 (the ports the tools probe and list); any
+// other text is a device path of at most comDevicePathMax - 1 bytes.
+bool serialDeviceTextValid(const char* device);
+// Opens "COMn" (n 1 to 32) by number, anything else as a device path.
 bool openSerialDevice(SerialPort& port, const char* device);
 
 // What the loop drives: the bytes read, the quiet polls while bytes are

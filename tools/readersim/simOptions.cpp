@@ -225,11 +225,11 @@ struct OptionEntry {
 const OptionEntry kOptions[] = {
     {nullptr, nullptr, modeAll, nullptr, "Connection", nullptr},
 #if defined(READERSIM_SERIAL)
-    {"--device", "PATH", modeSerial, "a device path or COMn of at most 127 bytes",
+    {"--device", "PATH", modeSerial, "a device path of at most 127 bytes, or COMn with n 1..32",
      "serial port to serve (required): a tty path such as one end of a socat pty pair, "
-     "or COMn",
+     "or COMn (n 1..32)",
      [](SimOptions& o, const char* v) {
-         return *v != '\0' && copyText(v, o.serial.device, comDevicePathMax - 1);
+         return serialDeviceTextValid(v) && copyText(v, o.serial.device, comDevicePathMax - 1);
      }},
 #endif
     {"--server", "IP:PORT", modeListen, "a dotted IPv4 address, a colon and a port 1..65535",
@@ -620,10 +620,10 @@ const OptionEntry kOptions[] = {
 
 #if defined(READERSIM_LEGACY_SERIAL)
     {nullptr, nullptr, modeLegacySerial, nullptr, "The R7A of the legacy settings tool", nullptr},
-    {"--device", "PATH", modeLegacySerial, "a device path or COMn of at most 127 bytes",
-     "serial port to serve (required): a tty path or COMn",
+    {"--device", "PATH", modeLegacySerial, "a device path of at most 127 bytes, or COMn with n 1..32",
+     "serial port to serve (required): a tty path or COMn (n 1..32)",
      [](SimOptions& o, const char* v) {
-         return *v != '\0' && copyText(v, o.legacySerial.device, comDevicePathMax - 1);
+         return serialDeviceTextValid(v) && copyText(v, o.legacySerial.device, comDevicePathMax - 1);
      }},
     {"--reply-size", "N", modeLegacySerial, "57, 58 or 59",
      "parameter reply: 57 without threshold and flag, 58 with the threshold, 59 with both [59]",
@@ -746,12 +746,12 @@ const ModeEntry kModes[] = {
      "and an RSSI write (0x09) is stored and acknowledged (0x0A, or --rssi-ack).\n"
      "Received bytes go through the tools' own frame cutter. Every received\n"
      "frame is printed; the misbehaviour options spoil the answers by kind.\n",
-     "  readersim serial --device /tmp/sp/B --model 3 --level 3\n"
+     "  readersim serial --device build/sp/B --model 3 --level 3\n"
      "  readersim serial --device COM3 --model 7 --network wifi\n"
-     "  readersim serial --device /tmp/sp/B --level 0       (refused by the tool)\n"
-     "  readersim serial --device /tmp/sp/B --late reply --late-ticks 4\n"
-     "  readersim serial --device /tmp/sp/B --rssi-threshold -60 --silent rssi-reply\n"
-     "  readersim serial --device /tmp/sp/B --tick-ms 10 --split all --split-gap 2\n"},
+     "  readersim serial --device build/sp/B --level 0       (refused by the tool)\n"
+     "  readersim serial --device build/sp/B --late reply --late-ticks 4\n"
+     "  readersim serial --device build/sp/B --rssi-threshold -60 --silent rssi-reply\n"
+     "  readersim serial --device build/sp/B --tick-ms 10 --split all --split-gap 2\n"},
 #else
     {"serial", SimMode::none, 0, nullptr, nullptr, nullptr},
 #endif
@@ -763,9 +763,9 @@ const ModeEntry kModes[] = {
      "parameter reply (0x02) of --reply-size bytes; a write request (0x03) is\n"
      "stored and acknowledged (0x04), so a re-read shows it. Every received\n"
      "frame is printed; the misbehaviour options spoil the answers by kind.\n",
-     "  readersim legacy-serial --device /tmp/sp/B --reply-size 57\n"
+     "  readersim legacy-serial --device build/sp/B --reply-size 57\n"
      "  readersim legacy-serial --device COM3 --ip 10.0.0.7 --flag 1\n"
-     "  readersim legacy-serial --device /tmp/sp/B --split reply --stray ack\n"},
+     "  readersim legacy-serial --device build/sp/B --split reply --stray ack\n"},
 #endif
 };
 

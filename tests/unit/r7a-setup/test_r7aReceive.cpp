@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <vector>
 
 #include "r7a-setup/r7aReceive.h"
 #include "r7aBytes.h"
+#include "tests/unit/serial/threadFaults.h"
 
 namespace {
 
@@ -176,4 +178,30 @@ TEST(R7aReceiver, AppendsEveryReadAndEndsWhenStopped)
     }
     receiver.stop();
     EXPECT_EQ(frames, std::vector<Bytes>{kReply});
+}
+
+TEST(R7aReceiver, AThreadThatCannotBeCreatedLeavesTheReceiverStopped)
+{
+    ScriptedDevice device({kReply});
+    R7aReceiveBuffer buffer;
+    R7aReceiver receiver(device, buffer);
+    int calls = 0;
+    receiver.setThreadStarter(threadStarterFailingAt(1, &calls));
+    EXPECT_THROW(receiver.start(), std::system_error);
+    receiver.stop();  // nothing to end
+    EXPECT_EQ(buffer.take(nullptr, 0), 0u);
+
+    // Not left marked as running: the next start creates the thread.
+    receiver.setThreadStarter(nullptr);
+    receiver.start();
+    Bytes got(r7aBufferSize);
+    size_t n = 0;
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (n < kReply.size() && std::chrono::steady_clock::now() < bound) {
+        n += buffer.take(got.data() + n, got.size() - n);
+        std::this_thread::yield();
+    }
+    receiver.stop();
+    got.resize(n);
+    EXPECT_EQ(got, kReply);
 }

@@ -326,6 +326,27 @@ TEST(SimOptions, SerialDefaults)
     EXPECT_FALSE(o.printSent);
 }
 
+TEST(SimOptions, DeviceIsAPathOrOneOfThePortsTheToolsList)
+{
+    // COM1 to COM32 by number, any other text as a path (a name with more
+    // than three digits is no port name).
+    std::vector<const char*> modes{"serial"};
+#if defined(READERSIM_LEGACY_SERIAL)
+    modes.push_back("legacy-serial");
+#endif
+    for (const char* mode : modes) {
+        for (const char* device : {"COM1", "COM32", "build/sp/B", "COMX", "COM1234"}) {
+            const Parsed p = parse({mode, "--device", device});
+            EXPECT_TRUE(p.ok) << mode << " " << device << ": " << p.error;
+        }
+        for (const char* device : {"COM0", "COM33", "COM255", "COM999"}) {
+            const Parsed p = parse({mode, "--device", device});
+            EXPECT_FALSE(p.ok) << mode << " " << device;
+            EXPECT_NE(p.error.find("COMn with n 1..32"), std::string::npos) << p.error;
+        }
+    }
+}
+
 TEST(SimOptions, SerialAcceptedValues)
 {
     // One option at a time, each with a check of the field it sets.
@@ -470,6 +491,10 @@ TEST(SimOptions, SerialBadArgumentsAreRefusedByName)
         {{"--split-gap", "-1"}, "--split-gap"},
         {{"--device", ""}, "--device"},
         {{"--device", path128.c_str()}, "--device"},
+        // COMn names one of the ports that the tools probe: COM1 to COM32.
+        {{"--device", "COM0"}, "--device"},
+        {{"--device", "COM33"}, "--device"},
+        {{"--device", "COM255"}, "--device"},
         // Options of the UDP modes are not options of this one.
         {{"--tags", "3"}, "unknown option '--tags' for mode serial"},
         {{"--short-reports"}, "unknown option '--short-reports'"},

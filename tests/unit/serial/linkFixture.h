@@ -3,14 +3,17 @@
 // wait only bounds how long a test may hang when something is broken).
 #pragma once
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "serial/frameCutter.h"
+#include "serial/serialLink.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -85,4 +88,51 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;
     std::vector<Bytes> frames_;
+};
+
+// A port whose received bytes the test feeds in chunks; each chunk is one read.
+class ScriptedDevice : public SerialDevice {
+public:
+    void feed(const Bytes& chunk)
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            chunks_.push_back(chunk);
+        }
+        arrived_.notify_all();
+    }
+    void setOpen(bool open) { open_.store(open); }
+
+    uint32_t probeComPorts() override { return 0; }
+    bool openComPort(int) override { return false; }
+    void closeComPort() override { open_.store(false); }
+    bool isOpen() const override { return open_.load(); }
+    void writeComBytes(const uint8_t*, size_t) override {}
+
+    long readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs) override
+    {
+        reads.fetch_add(1);
+        if (!open_.load()) {
+            closedPolls.fetch_add(1);
+            return -1;
+        }
+        std::unique_lock<std::mutex> guard(lock_);
+        if (!arrived_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                               [&] { return !chunks_.empty(); }))
+            return 0;
+        Bytes chunk = chunks_.front();
+        chunks_.pop_front();
+        const size_t n = std::min(chunk.size(), capacity);
+        std::copy(chunk.begin(), chunk.begin() + std::ptrdiff_t(n), buffer);
+        return long(n);
+    }
+
+    std::atomic<int> reads{0};
+    std::atomic<int> closedPolls{0};
+
+private:
+    std::atomic<bool> open_{true};
+    std::mutex lock_;
+    std::condition_variable arrived_;
+    std::deque<Bytes> chunks_;
 };

@@ -5,60 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <deque>
 
 #include "linkFixture.h"
-
-namespace {
-
-// A port whose received bytes the test feeds in chunks; each chunk is one read.
-class ScriptedDevice : public SerialDevice {
-public:
-    void feed(const Bytes& chunk)
-    {
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            chunks_.push_back(chunk);
-        }
-        arrived_.notify_all();
-    }
-    void setOpen(bool open) { open_.store(open); }
-
-    uint32_t probeComPorts() override { return 0; }
-    bool openComPort(int) override { return false; }
-    void closeComPort() override { open_.store(false); }
-    bool isOpen() const override { return open_.load(); }
-    void writeComBytes(const uint8_t*, size_t) override {}
-
-    long readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs) override
-    {
-        reads.fetch_add(1);
-        if (!open_.load()) {
-            closedPolls.fetch_add(1);
-            return -1;
-        }
-        std::unique_lock<std::mutex> guard(lock_);
-        if (!arrived_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                               [&] { return !chunks_.empty(); }))
-            return 0;
-        Bytes chunk = chunks_.front();
-        chunks_.pop_front();
-        const size_t n = std::min(chunk.size(), capacity);
-        std::copy(chunk.begin(), chunk.begin() + std::ptrdiff_t(n), buffer);
-        return long(n);
-    }
-
-    std::atomic<int> reads{0};
-    std::atomic<int> closedPolls{0};
-
-private:
-    std::atomic<bool> open_{true};
-    std::mutex lock_;
-    std::condition_variable arrived_;
-    std::deque<Bytes> chunks_;
-};
-
-}  // namespace
+#include "threadFaults.h"
 
 TEST(SerialLink, FramesReadInPiecesArriveWholeAndInOrder)
 {
@@ -117,6 +66,32 @@ TEST(SerialLink, StartAndStopLeaveExactlyOneThreadOfEachKind)
         const Bytes f = linkFrame(configCmdWriteAck, {uint8_t(round)});
         device.feed(f);
         ASSERT_EQ(sink.waitFor(size_t(round) + 1).back(), f);
+        link.stop();
+        EXPECT_EQ(link.liveLoops(), 0);
+    }
+}
+
+TEST(SerialLink, AThreadThatCannotBeCreatedLeavesTheLinkStopped)
+{
+    // The receive thread (1) or the reassembly thread (2) fails: start()
+    // passes the error on with no thread left, and a later start works.
+    for (int failAt : {1, 2}) {
+        ScriptedDevice device;
+        WaitingSink sink;
+        SerialLink link(device, sink);
+        int calls = 0;
+        link.setThreadStarter(threadStarterFailingAt(failAt, &calls));
+        EXPECT_THROW(link.start(), std::system_error) << failAt;
+        EXPECT_EQ(calls, failAt);
+        EXPECT_FALSE(link.running()) << failAt;
+        EXPECT_EQ(link.liveLoops(), 0) << failAt;
+
+        link.setThreadStarter(nullptr);
+        link.start();
+        ASSERT_TRUE(waitUntil([&] { return link.liveLoops() == 2; })) << failAt;
+        const Bytes f = linkFrame(configCmdWriteAck, {});
+        device.feed(f);
+        EXPECT_EQ(sink.waitFor(1), std::vector<Bytes>({f})) << failAt;
         link.stop();
         EXPECT_EQ(link.liveLoops(), 0);
     }

@@ -1,9 +1,9 @@
-// Page field helpers: address text both ways and the GBK byte limits of
+// Dialog field helpers: address text both ways and the GBK byte limits of
 // the inputs.
 #include <gtest/gtest.h>
 
 #include "setupFakes.h"
-#include "setup/pageFields.h"
+#include "common/dialogFields.h"
 
 TEST(DottedQuad, FormatsFirstOctetFromTheTopByte)
 {
@@ -43,10 +43,10 @@ TEST(DottedQuad, ParsesOnlyFourOctets)
     }
 }
 
-TEST(PageFields, ReadsGbkWithinItsByteLimit)
+TEST(DialogFields, ReadsGbkWithinItsByteLimit)
 {
     FakeSetupView view;
-    PageFields fields(view, systemTextCodec());
+    DialogFields fields(view, systemTextCodec());
     view.type(1019, "读卡器ABC");
     EXPECT_EQ(fields.gbk(1019, 29), gbkOf("读卡器ABC"));
     EXPECT_EQ(fields.gbk(1019, 6), gbkOf("读卡器"));
@@ -56,10 +56,10 @@ TEST(PageFields, ReadsGbkWithinItsByteLimit)
     EXPECT_EQ(view.texts[1019], "设备一");
 }
 
-TEST(PageFields, AddressIsMissingOnlyWhenBlank)
+TEST(DialogFields, AddressIsMissingOnlyWhenBlank)
 {
     FakeSetupView view;
-    PageFields fields(view, systemTextCodec());
+    DialogFields fields(view, systemTextCodec());
     uint32_t ip = 7;
     EXPECT_FALSE(fields.address(1009, &ip));
     fields.showAddress(1009, ipv4(10, 0, 0, 1));

@@ -1,14 +1,15 @@
-// How the pages read and show their fields: texts in the reader's code page
-// with their byte limits, decimal numbers and IPv4 addresses. The view speaks
-// UTF-8; the record and the write payloads hold GBK bytes.
+// How the serial tools' dialogs read and show their fields: texts in the
+// reader's code page with their byte limits, decimal numbers and IPv4
+// addresses. The view speaks UTF-8; records and write payloads hold GBK
+// bytes.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "common/dialogView.h"
 #include "common/textCodec.h"
-#include "setup/setupView.h"
 
 // "a.b.c.d" of an address held with its first octet in the top byte.
 std::string dottedQuad(uint32_t ip);
@@ -18,9 +19,9 @@ bool parseDottedQuad(const std::string& text, uint32_t* ip);
 // "%d".
 std::string decimalText(long long value);
 
-class PageFields {
+class DialogFields {
 public:
-    PageFields(SetupView& view, const TextCodec& codec) : view_(view), codec_(codec) {}
+    DialogFields(DialogView& view, const TextCodec& codec) : view_(view), codec_(codec) {}
 
     // The control's text in GBK, at most maxBytes of it (a double-byte
     // character is never split), as the dialogs read their inputs.
@@ -34,6 +35,6 @@ public:
     void clearAddress(int id) { view_.setAddress(id, std::string()); }
 
 private:
-    SetupView& view_;
+    DialogView& view_;
     const TextCodec& codec_;
 };

@@ -1,4 +1,4 @@
-#include "setup/pageFields.h"
+#include "common/dialogFields.h"
 
 #include <cstdio>
 
@@ -44,17 +44,17 @@ std::string decimalText(long long value)
     return text;
 }
 
-std::string PageFields::gbk(int id, size_t maxBytes) const
+std::string DialogFields::gbk(int id, size_t maxBytes) const
 {
     return gbkTruncate(codec_.utf8ToGbk(view_.text(id)), maxBytes);
 }
 
-void PageFields::showGbk(int id, std::string_view gbk)
+void DialogFields::showGbk(int id, std::string_view gbk)
 {
     view_.setText(id, codec_.gbkToUtf8(std::string(gbk)));
 }
 
-bool PageFields::address(int id, uint32_t* ip) const
+bool DialogFields::address(int id, uint32_t* ip) const
 {
     // The view gives "" for a control whose four fields are blank; anything
     // that is not an address counts the same.
