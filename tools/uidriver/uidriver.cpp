@@ -525,20 +525,24 @@ Status cmdWaitText(const Args& a) {
     DWORD timeout = 0;
     if (!unescape(a[3], want)) return fail(kUsage, L"bad escape in %ls", a[3].c_str());
     if (!parseTimeout(a[4], timeout)) return fail(kUsage, L"bad timeout %ls", a[4].c_str());
-    HWND ctl = nullptr;
-    Status s = needControl(a[1], a[2], ctl);
-    for (DWORD waited = 0; s == kOk; waited += kPollMs) {
-        s = readText(ctl, text);
+    // The control is looked for again at every poll: it may belong to a
+    // dialog that is still to be created (a page after a reply) or that is
+    // being created anew.
+    for (DWORD waited = 0;; waited += kPollMs) {
+        HWND ctl = nullptr;
+        Status s = needControl(a[1], a[2], ctl);
+        if (s == kUsage) return s;
+        if (s == kOk) s = readText(ctl, text);
         if (s == kOk && text == want) {
             printText(text.data(), text.size());
             return kOk;
         }
-        if (s == kOk && waited >= timeout) {
+        if (waited >= timeout) {
+            if (s != kOk) return s;
             return fail(kFailed, L"text is \"%ls\" after %lu ms", escape(text.data(), text.size()).c_str(), (unsigned long)timeout);
         }
         Sleep(kPollMs);
     }
-    return s;
 }
 
 Status cmdSetText(const Args& a) {
