@@ -15,6 +15,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build=${BUILD_DIR:-build-win}
 jobs=${JOBS:-2}
+# Debian's interpreter, which has the modules that setup.sh installs.
+python=/usr/bin/python3
 
 guide=docs/zh-CN/用户指南.md
 if [ ! -f "$guide" ]; then
@@ -24,8 +26,7 @@ fi
 
 bash scripts/setup.sh
 
-# The programs in the packages, in the read-me's order: target, then its
-# file name.
+# The programs in the packages (their targets; each lands in <target>.exe).
 programs=(
   tagdesk-listen tagdesk-connect tagdesk-legacy
   readersetup readersetup-v3.5 readersetup-v3.3 readersetup-v3.0
@@ -46,10 +47,7 @@ stage=$work/$name
 rm -rf "$work"
 mkdir -p "$stage" dist
 for target in "${programs[@]}"; do
-  exe=$(find "$build" -path "$build/package" -prune -o -type f -name "$target.exe" -print |
-        grep -v '/CMakeFiles/' | head -1)
-  [ -n "$exe" ] || { echo "package: $target.exe was not built" >&2; exit 1; }
-  cp "$exe" "$stage/"
+  cp "$(cat "$build/programInfo/$target.path")" "$stage/"
 done
 mkdir -p "$stage/docs"
 cp -r docs/zh-CN "$stage/docs/"
@@ -65,24 +63,11 @@ mv "$work/README.txt" "$stage/README.txt"
 
 # Portable zip: one top folder, the names in UTF-8.
 rm -f "dist/$name.zip"
-python3 packaging/zipfolder.py "dist/$name.zip" "$stage"
+"$python" packaging/zipfolder.py "dist/$name.zip" "$stage"
 
-# Installer. wixl stores the names in code page 936 (Codepage="936") only
-# in a Chinese locale with WINDOWS_LANGUAGE set; without them it drops the
-# Chinese names.
-. packaging/zh-locale.sh
-(
-  zh_locale_env "$root/$build/locale"
-  export WINDOWS_LANGUAGE=zh_CN
-  (cd "$stage" && find . -type f | sed 's|^\./||' | LC_ALL=C sort |
-     wixl-heat -p "" --var var.StageDir --component-group AppFiles --directory-ref INSTALLDIR --win64) \
-    > "$work/files.wxs"
-  rm -f "dist/$name.msi"
-  # wixl takes the sources' paths relative to the working folder.
-  cd "$work"
-  wixl -a x64 -D Version="$version" -D StageDir="$name" -D Win64=yes \
-    -o "$root/dist/$name.msi" "$root/packaging/tagdesk.wxs" files.wxs
-)
+# Installer, from the same staging folder (packaging/msi.sh).
+. packaging/msi.sh
+msi_build "$work" "$name" "$version" "$root/dist/$name.msi"
 
 for f in "dist/$name.msi" "dist/$name.zip"; do
   printf 'package: %s (%s bytes)\n' "$f" "$(stat -c %s "$f")"

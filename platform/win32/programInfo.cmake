@@ -61,6 +61,9 @@ function(tagdesk_program_info target description file_name)
   set(script ${CMAKE_BINARY_DIR}/programInfo/${target}.rc)
   configure_file(${_tagdesk_program_info_dir}/programInfo.rc.in ${script} @ONLY)
   target_sources(${target} PRIVATE ${script})
+  # Where the program lands, for scripts/package.sh.
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/programInfo/${target}.path
+       CONTENT "$<TARGET_FILE:${target}>\n")
   # The resource compiler does not track the manifest it embeds.
   set_source_files_properties(${script} TARGET_DIRECTORY ${target} PROPERTIES
     OBJECT_DEPENDS ${TAGDESK_PROGRAM_MANIFEST})
