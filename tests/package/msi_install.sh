@@ -9,7 +9,8 @@
 #     Chinese, the older configuration tools in a subfolder;
 #   - the uninstall entry names the product and its version;
 #   - an installer of a higher version upgrades in place: one entry, the new
-#     version, the files and shortcuts still there;
+#     version, the files and shortcuts still there; the older one then
+#     refuses to install over it;
 #   - msiexec /x /qn removes every file, folder, shortcut, registry value and
 #     the entry;
 #   - in a Western locale (code page 1252) the names come out right too.
@@ -140,6 +141,11 @@ expect_eq "upgrade: one uninstall entry, the new version" "$(uninstall_entries)"
   "tagdesk 有源RFID读卡器工具|$higher"
 expect_eq "upgrade: the files" "$(installed_files)" "$staged_files"
 expect_eq "upgrade: the shortcuts" "$(shortcuts)" "$expected_shortcuts"
+
+# An older installer does not replace a newer one.
+msiexec i "$msi"
+[ "$?" -ne 0 ] || fail "downgrade: msiexec /i of $version over $higher succeeded"
+expect_eq "downgrade: the newer one stays" "$(uninstall_entries)" "tagdesk 有源RFID读卡器工具|$higher"
 
 # --- uninstall ---
 msiexec x "$session/tagdesk-$higher-win64.msi"
