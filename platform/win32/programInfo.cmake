@@ -41,9 +41,12 @@ if(WIN32)
   endif()
   # The version for scripts/package.sh.
   file(WRITE ${CMAKE_BINARY_DIR}/programInfo/version.txt "${tagdesk_VERSION}\n")
+  set(PROGRAM_MANIFEST_VERSION
+      "${tagdesk_VERSION_MAJOR}.${tagdesk_VERSION_MINOR}.${tagdesk_VERSION_PATCH}.0")
   set(TAGDESK_PROGRAM_MANIFEST ${CMAKE_BINARY_DIR}/programInfo/programInfo.manifest)
   configure_file(${_tagdesk_program_info_dir}/programInfo.manifest.in ${TAGDESK_PROGRAM_MANIFEST} @ONLY)
   unset(PROGRAM_MANIFEST_EXTRA)
+  unset(PROGRAM_MANIFEST_VERSION)
 endif()
 
 function(tagdesk_program_info target description file_name)
@@ -64,6 +67,10 @@ function(tagdesk_program_info target description file_name)
   # Where the program lands, for scripts/package.sh.
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/programInfo/${target}.path
        CONTENT "$<TARGET_FILE:${target}>\n")
+  # The manifest is the script's; MSVC's linker would add a second one.
+  if(MSVC)
+    target_link_options(${target} PRIVATE /MANIFEST:NO)
+  endif()
   # The resource compiler does not track the manifest it embeds.
   set_source_files_properties(${script} TARGET_DIRECTORY ${target} PROPERTIES
     OBJECT_DEPENDS ${TAGDESK_PROGRAM_MANIFEST})

@@ -110,7 +110,8 @@ def main():
                 continue
             built = open(os.path.join(build, 'programInfo', program + '.path')).read().strip()
             with open(built, 'rb') as f:
-                check(f'{exe}: the Release build of {build}', f.read() == archive.read(prefix + exe))
+                check(f'{exe}: the Release build of {build}', f.read() == archive.read(prefix + exe),
+                      'it differs from the build (rebuilt since scripts/package.sh ran?)')
             problems = exe_problems(built)
             check(f'{exe}: stripped and static', not problems, ', '.join(problems))
 
