@@ -25,3 +25,4 @@ set_target_properties(r7a-setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINA
 if(MINGW)
   target_link_options(r7a-setup PRIVATE -static)
 endif()
+tagdesk_program_info(r7a-setup "R7A设置工具" r7a-setup.exe)

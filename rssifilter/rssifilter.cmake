@@ -26,3 +26,4 @@ set_source_files_properties(${_rssifilter_dir}/rssifilter.rc PROPERTIES
   OBJECT_DEPENDS "${_rssifilter_resources}")
 unset(_rssifilter_resources)
 unset(_rssifilter_dir)
+tagdesk_program_info(rssifilter "RSSI阈值设置工具" rssifilter.exe)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Every test of the suite, as CI runs it: native unit and integration tests,
 # the same under ASan+UBSan and TSan, the Windows build of the unit tests
-# under Wine, the end-to-end scenarios under Wine and Xvfb, and a bounded
-# run of every fuzz target.
+# under Wine, the end-to-end scenarios under Wine and Xvfb, the release
+# packages (scripts/package.sh, then ctest -L package), and a bounded run
+# of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -43,6 +44,10 @@ if ctest --test-dir build-win -N -L e2e | grep -q 'Total Tests: [1-9]'; then
   # The serial scenarios' software reader: the native one built above.
   READERSIM=$root/build/tools/readersim/readersim ctest --test-dir build-win -L e2e --output-on-failure
 fi
+
+step "release packages: build, then install, upgrade and remove under Wine"
+bash scripts/package.sh
+ctest --test-dir build-win -L package --output-on-failure
 
 step "fuzzing (${fuzz_seconds}s per target)"
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
