@@ -95,6 +95,7 @@ struct SerialPort::Io {
     bool waitPending = false;
     OVERLAPPED read{};
     bool readPending = false;
+    bool readAgain = false;  // the last read brought bytes: the next call reads before it waits
     uint8_t bytes[serialReadSize] = {};
     size_t held = 0;   // bytes[taken, held) have been read and not handed out yet
     size_t taken = 0;
@@ -213,6 +214,7 @@ void SerialPort::Io::readEnded(DWORD count)
     readPending = false;
     held = count < serialReadSize ? count : serialReadSize;
     taken = 0;
+    readAgain = held != 0;
 }
 
 long SerialPort::Io::handOut(uint8_t* buffer, size_t capacity)
@@ -246,7 +248,10 @@ long SerialPort::readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs)
         io.readEnded(DWORD(io.read.InternalHigh));
         return io.handOut(buffer, capacity);
     }
-    if (!io.waitPending) {
+    // More bytes often follow the ones just read (the rest of a frame):
+    // after a read that brought bytes the next call reads at once, and
+    // waits for EV_RXCHAR only once a read has come back empty.
+    if (!io.waitPending && !io.readAgain) {
         if (!waitForOpen(timeoutMs))
             return -1;
         std::lock_guard<std::mutex> guard(use_);
@@ -277,6 +282,7 @@ long SerialPort::readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs)
     // pseudo-terminal), starting a thread of its own for each, but its read
     // waits for the first byte. That read stays pending until bytes come or
     // the port closes, so an idle receive thread blocks on either system.
+    io.readAgain = false;  // until this read brings bytes
     {
         std::lock_guard<std::mutex> guard(use_);
         const intptr_t value = handle_.load(std::memory_order_acquire);
