@@ -4,8 +4,9 @@
 # the port choice, page 105 showing with the port still open, and nothing
 # arriving. The tool's Wine process is watched through /proc
 # (bench/proc-watch.sh, sampled every 0.1 s) for SECONDS, one line per 10 s,
-# then the whole span. TOOL.exe defaults to the build's readersetup.exe
-# (the signal filter tool and the older builds open their ports the same way).
+# then the whole span. TOOL.exe defaults to the build's readersetup.exe;
+# an older build of the tool (setup/readersetup-v3.5.exe, ...) or a copy
+# kept from another commit works the same way.
 #
 #   bench/readersetup-idle.sh BUILD_DIR [SECONDS [TOOL.exe]]
 #
@@ -32,7 +33,12 @@ serial_reader wired COM1 --model 1 --level 3 --connect wait --version-text V3.6-
 e2e_start tool "$tool"
 WIN=$(ui wait-window readerSetupKit 30000) || { echo "the tool did not open" >&2; exit 1; }
 open_port 0
-e2e_ui wait-text "$WIN" 1005 "V3.6-idle" 8000 >/dev/null || { echo "page 105 did not show" >&2; exit 1; }
+# The page (and its control 1005) exists only once the reply has come.
+for ((i = 0; i < 80; i++)); do
+  [ "$(text_of 1005 2>/dev/null)" = "V3.6-idle" ] && break
+  sleep 0.1
+done
+[ "$(text_of 1005 2>/dev/null)" = "V3.6-idle" ] || { echo "page 105 did not show" >&2; exit 1; }
 [ "$(text_of 1002)" = "关闭串口" ] || { echo "the port is not open" >&2; exit 1; }
 pid=${E2E_PIDS[tool]}
 echo "$(basename "$tool"): page 105 showing, port open, nothing arriving; Wine process $pid"
