@@ -24,8 +24,11 @@ void NTAPI onThreadEvent(PVOID, DWORD reason, PVOID)
 // The callback's entry in the image's TLS callback list (.CRT$XLB sorts
 // between the runtime's list start and end markers).
 #if defined(_MSC_VER)
+#if defined(_M_IX86)
+#pragma comment(linker, "/INCLUDE:__tls_used")
+#else
 #pragma comment(linker, "/INCLUDE:_tls_used")
-#pragma comment(linker, "/INCLUDE:threadStartsCallback")
+#endif
 #pragma section(".CRT$XLB", read)
 extern "C" __declspec(allocate(".CRT$XLB")) const PIMAGE_TLS_CALLBACK threadStartsCallback = onThreadEvent;
 #else

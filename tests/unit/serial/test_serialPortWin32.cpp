@@ -226,12 +226,15 @@ TEST_F(ComPair, StopReturnsWhileBytesArrive)
 TEST_F(ComPair, IdleReadsWaitWithoutAThreadPerWait)
 {
     uint8_t buffer[serialReadSize];
-    // The first call may start the wait's thread before its read waits.
-    EXPECT_EQ(a.readComBytes(buffer, sizeof buffer, 20), 0);
+    // The first wait may start Wine's thread before the read waits; on a
+    // loaded machine that wait may outlast a call, so two calls go first and
+    // one late start is allowed for.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(a.readComBytes(buffer, sizeof buffer, 20), 0);
     const uint64_t before = threadStartsSoFar().count;
     for (int i = 0; i < 25; ++i)
         ASSERT_EQ(a.readComBytes(buffer, sizeof buffer, 20), 0);
-    EXPECT_EQ(threadStartsSoFar().count - before, 0u);
+    EXPECT_LE(threadStartsSoFar().count - before, 1u);
 
     // The pending read takes the bytes that come, in pieces or whole.
     const Bytes f = linkFrame(configCmdParamReply, awkwardPayload(200, 3));
