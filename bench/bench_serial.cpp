@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/serialReply.h"
 #include "platform/serialPort.h"
 #include "serial/configFrame.h"
 #include "serial/frameCutter.h"
@@ -36,96 +37,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using Bytes = std::vector<uint8_t>;
+using namespace serialBench;
 
-void fail(const char* what)
-{
-    std::fprintf(stderr, "bench_serial: %s\n", what);
-    std::exit(1);
-}
-
-// A model-1 parameter reply (level 3) with every wired field set.
-Bytes wiredReply()
-{
-    uint8_t r[116] = {};
-    std::memcpy(r, "V3.6-bench", 10);
-    r[16] = modelWired;
-    r[17] = connectActive;
-    std::memcpy(r + 18, "reader-A", 8);
-    std::memcpy(r + 50, "pw123456", 8);
-    configPut32(r + 82, ipv4(192, 168, 1, 100));
-    configPut16(r + 86, 8800);
-    configPut32(r + 89, ipv4(192, 168, 1, 195));
-    configPut32(r + 93, ipv4(255, 255, 255, 0));
-    configPut32(r + 97, ipv4(192, 168, 1, 1));
-    r[101] = 4;
-    r[102] = 2;
-    r[103] = 1;
-    configPut32(r + 106, 1234);
-    const uint8_t mac[paramMacSize] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
-    std::memcpy(r + 110, mac, sizeof mac);
-
-    // The codecs must read back what was meant.
-    ParamRecordStore store;
-    store.assign(r, sizeof r);
-    const WiredParams p = decodeWired(store);
-    if (store.modelCode() != modelWired || p.connect.platformPort != 8800 ||
-        p.net.gateway != ipv4(192, 168, 1, 1) || p.connect.deviceId != 1234 || p.mac[5] != 0x5E)
-        fail("the record does not decode as built");
-
-    Bytes frame(configHeaderSize + sizeof r);
-    if (buildConfigFrame(frame.data(), frame.size(), 3, configCmdParamReply, r, sizeof r) !=
-        frame.size())
-        fail("frame build failed");
-    return frame;
-}
-
-// Stamps every parameter reply on entry and keeps a copy, as the shell does.
-class StampingHandler : public ConfigReplyHandler {
-public:
-    void onParameterReply(uint8_t, const uint8_t* payload, size_t length) override
-    {
-        const Clock::time_point now = Clock::now();
-        store_.assign(payload, length);
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            stamp_ = now;
-            tid_ = long(::syscall(SYS_gettid));
-            ++count_;
-        }
-        changed_.notify_one();
-    }
-    void onWriteAcknowledged() override {}
-
-    // Waits (at most a second) for reply number count; false when it did not come.
-    bool waitFor(uint64_t count, Clock::time_point* stamp)
-    {
-        std::unique_lock<std::mutex> guard(lock_);
-        if (!changed_.wait_for(guard, std::chrono::seconds(1), [&] { return count_ >= count; }))
-            return false;
-        *stamp = stamp_;
-        return true;
-    }
-    uint64_t count()
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        return count_;
-    }
-    long threadId()
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        return tid_;
-    }
-
-private:
-    std::mutex lock_;
-    std::condition_variable changed_;
-    Clock::time_point stamp_;
-    uint64_t count_ = 0;
-    long tid_ = 0;
-    ParamRecordStore store_;  // reassembly thread only
-};
+long linuxThreadId() { return long(::syscall(SYS_gettid)); }
 
 class PtyMaster {
 public:
@@ -156,47 +70,6 @@ private:
     int fd_ = -1;
     std::string slave_;
 };
-
-struct Figures {
-    double median, p99, worst;  // microseconds
-    int lost;
-};
-
-// n replies, each cut at the given offsets into pieces written with pause
-// between them, after a quiet gap of 1 to 3 ms (so a reply meets the idle
-// wait at every phase of its bound).
-Figures measure(PtyMaster& pty, StampingHandler& handler, const Bytes& frame, int n,
-                std::vector<size_t> cuts, std::chrono::microseconds pause)
-{
-    cuts.push_back(frame.size());
-    std::vector<double> latency;
-    int lost = 0;
-    for (int i = 0; i < n; ++i) {
-        std::this_thread::sleep_for(std::chrono::microseconds(1000 + (i * 263) % 2000));
-        const uint64_t before = handler.count();
-        size_t from = 0;
-        Clock::time_point lastWrite;
-        for (size_t c = 0; c < cuts.size(); ++c) {
-            if (c > 0)
-                std::this_thread::sleep_for(pause);
-            if (c + 1 == cuts.size())
-                lastWrite = Clock::now();
-            pty.write(frame.data() + from, cuts[c] - from);
-            from = cuts[c];
-        }
-        Clock::time_point called;
-        if (!handler.waitFor(before + 1, &called)) {
-            ++lost;
-            continue;
-        }
-        latency.push_back(std::chrono::duration<double, std::micro>(called - lastWrite).count());
-    }
-    if (latency.empty())
-        fail("no reply reached the handler");
-    std::sort(latency.begin(), latency.end());
-    const size_t m = latency.size();
-    return Figures{latency[m / 2], latency[std::min(m - 1, m * 99 / 100)], latency[m - 1], lost};
-}
 
 std::set<long> threadIds()
 {
@@ -272,12 +145,6 @@ void idleCost(const char* state, long receiveTid, long reassemblyTid, double sec
                 100.0 * cpu / wall);
 }
 
-void printFigures(const char* what, const Figures& f, int n)
-{
-    std::printf("%-34s median %7.1f us  p99 %7.1f us  worst %8.1f us  (%d replies, %d lost)\n",
-                what, f.median, f.p99, f.worst, n, f.lost);
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -289,7 +156,8 @@ int main(int argc, char** argv)
     SerialPort port;
     if (!port.openDevice(pty.slave().c_str()))
         fail("cannot open the pseudo-terminal's slave");
-    StampingHandler handler;
+    ArrivalStamp stamp;
+    StampingHandler handler(stamp, linuxThreadId);
     ConfigFrameSink sink(handler);
     SerialLink link(port, sink);
 
@@ -304,9 +172,10 @@ int main(int argc, char** argv)
         fail("expected two new threads");
 
     const Bytes frame = wiredReply();
+    const auto write = [&pty](const uint8_t* bytes, size_t count) { pty.write(bytes, count); };
     // Warm-up, and which thread runs the handler.
-    measure(pty, handler, frame, 50, {}, std::chrono::microseconds(0));
-    const long reassemblyTid = handler.threadId();
+    measure(write, stamp, frame, 50, {}, std::chrono::microseconds(0));
+    const long reassemblyTid = stamp.threadId();
     long receiveTid = 0;
     for (long id : workers) {
         if (id != reassemblyTid)
@@ -317,10 +186,10 @@ int main(int argc, char** argv)
 
     std::printf("reply: model 1, %zu bytes (N = %zu); latency = last write() -> handler\n",
                 frame.size(), frame.size() - configHeaderSize);
-    printFigures("whole reply, one write:", measure(pty, handler, frame, n, {},
-                                                     std::chrono::microseconds(0)), n);
+    printFigures("whole reply, one write:",
+                 measure(write, stamp, frame, n, {}, std::chrono::microseconds(0)), n);
     printFigures("four writes, 300 us apart:",
-                 measure(pty, handler, frame, n, {5, 40, 100}, std::chrono::microseconds(300)), n);
+                 measure(write, stamp, frame, n, {5, 40, 100}, std::chrono::microseconds(300)), n);
 
     // The last frame is consumed once the handler has returned.
     for (int i = 0; i < 1000 && link.cutter().fillCount() != 0; ++i)

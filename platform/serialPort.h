@@ -68,12 +68,13 @@ public:
     // not end, so no I/O ever reaches the caller's buffer after the call.
     // Nothing while no port is open.
     void writeComBytes(const uint8_t* bytes, size_t count) override;
-    // Windows: WaitCommEvent for EV_RXCHAR, then ReadFile of what is queued
-    // into the adapter's own buffer. Every wait is bounded by timeoutMs: a
-    // wait for EV_RXCHAR that outlasts it stays pending for the next call; a
-    // read that outlasts it is cancelled (what it read is kept), and one
-    // whose cancel has not ended within 1000 ms is finished by the next
-    // call. A close completes either. POSIX: poll, then read of what is there.
+    // Windows: WaitCommEvent for EV_RXCHAR, then ReadFile of up to 1024
+    // bytes into the adapter's own buffer (what is queued; where the driver
+    // lets a read wait for the first byte, as Wine's does, it waits there).
+    // Every wait is bounded by timeoutMs: a wait for EV_RXCHAR or a read that
+    // outlasts it stays pending for the next call, so an idle port costs one
+    // wait in the driver, not one per call. A close completes either.
+    // POSIX: poll, then read of what is there.
     long readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs) override;
 
 private:

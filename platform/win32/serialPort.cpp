@@ -7,7 +7,7 @@
 
 namespace {
 
-// The longest wait for a cancelled read to end, and for a pending wait or
+// The longest wait for a cancelled write to end, and for a pending wait or
 // read to end when the port object goes. Cancels end at once on the drivers
 // seen (Wine's among them); the bound only keeps a thread from hanging
 // should one not.
@@ -83,25 +83,25 @@ uint32_t probeComPorts()
 }
 
 // The receive thread's overlapped state; it lives as long as the port object.
-// The wait for EV_RXCHAR may stay pending from one readComBytes to the next
-// (a close completes it). Reads land in the adapter's own buffer, never in
-// the caller's: a read whose cancel has not ended within its bound stays
-// pending there, the next call finishes it and hands out its bytes, and the
-// system never writes into memory that has gone.
+// A wait for EV_RXCHAR, or a read, may stay pending from one readComBytes to
+// the next (a close completes either). Reads land in the adapter's own
+// buffer, never in the caller's, so the system never writes into memory
+// that has gone; what a read brought is handed out over as many calls as
+// the callers' buffers need.
 struct SerialPort::Io {
     HANDLE event = nullptr;  // manual-reset, shared by the wait and the read (never both in flight)
     OVERLAPPED wait{};
     DWORD eventMask = 0;
     bool waitPending = false;
     OVERLAPPED read{};
-    DWORD readWant = 0;
     bool readPending = false;
+    bool readAgain = false;  // the last read brought bytes: the next call reads before it waits
     uint8_t bytes[serialReadSize] = {};
     size_t held = 0;   // bytes[taken, held) have been read and not handed out yet
     size_t taken = 0;
 
     bool pending() const { return waitPending || readPending; }
-    bool finishRead(SerialPort& port, DWORD bound);
+    void readEnded(DWORD count);
     long handOut(uint8_t* buffer, size_t capacity);
 };
 
@@ -209,6 +209,14 @@ void SerialPort::writeComBytes(const uint8_t* bytes, size_t count)
     CloseHandle(job->ov.hEvent);
 }
 
+void SerialPort::Io::readEnded(DWORD count)
+{
+    readPending = false;
+    held = count < serialReadSize ? count : serialReadSize;
+    taken = 0;
+    readAgain = held != 0;
+}
+
 long SerialPort::Io::handOut(uint8_t* buffer, size_t capacity)
 {
     size_t count = held - taken;
@@ -221,53 +229,31 @@ long SerialPort::Io::handOut(uint8_t* buffer, size_t capacity)
     return long(count);
 }
 
-// Ends the pending read: waits for it at most bound, then cancels it and
-// waits at most cancelWaitMs for the cancel. True when it has ended; what it
-// read (a cancelled read may have read some) is then held for handing out.
-// False when it still runs after both waits: it stays pending for the next
-// call. The waits are on the event, without the lock. The cancel is issued
-// under the lock on the handle open at that moment: if that is no longer the
-// handle of the read, the close has ended the read already, and a cancel
-// that names this structure finds nothing on another handle.
-bool SerialPort::Io::finishRead(SerialPort& port, DWORD bound)
-{
-    if (WaitForSingleObject(event, bound) != WAIT_OBJECT_0) {
-        {
-            std::lock_guard<std::mutex> guard(port.use_);
-            const intptr_t value = port.handle_.load(std::memory_order_acquire);
-            if (value != closedHandle)
-                CancelIoEx(asHandle(value), &read);
-        }
-        if (WaitForSingleObject(event, cancelWaitMs) != WAIT_OBJECT_0)
-            return false;
-    }
-    readPending = false;
-    // The structure of an ended read holds its byte count; no handle is
-    // needed to take it.
-    const DWORD got = DWORD(read.InternalHigh);
-    held = got < readWant ? got : readWant;
-    taken = 0;
-    return true;
-}
-
 long SerialPort::readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs)
 {
     Io& io = *io_;
     if (!buffer || capacity == 0 || !io.event)
         return -1;
     const DWORD bound = waitBound(timeoutMs);
-    // Bytes read earlier go out first. A read that an earlier call left
-    // pending ends before anything new is issued.
+    // Bytes read earlier go out first. A wait or a read that an earlier call
+    // left pending is waited for again, never issued twice; each wait runs
+    // without the lock, and a close ends it.
     if (io.held != 0)
         return io.handOut(buffer, capacity);
     if (io.readPending) {
-        if (!io.finishRead(*this, bound))
+        if (WaitForSingleObject(io.event, bound) != WAIT_OBJECT_0)
             return 0;
+        // The structure of an ended read holds its byte count; no handle is
+        // needed to take it (the port may have been closed meanwhile).
+        io.readEnded(DWORD(io.read.InternalHigh));
         return io.handOut(buffer, capacity);
     }
-    if (!io.waitPending && !waitForOpen(timeoutMs))
-        return -1;
-    if (!io.waitPending) {
+    // More bytes often follow the ones just read (the rest of a frame):
+    // after a read that brought bytes the next call reads at once, and
+    // waits for EV_RXCHAR only once a read has come back empty.
+    if (!io.waitPending && !io.readAgain) {
+        if (!waitForOpen(timeoutMs))
+            return -1;
         std::lock_guard<std::mutex> guard(use_);
         const intptr_t value = handle_.load(std::memory_order_acquire);
         if (value == closedHandle)
@@ -283,46 +269,44 @@ long SerialPort::readComBytes(uint8_t* buffer, size_t capacity, int timeoutMs)
         }
     }
     if (io.waitPending) {
-        // The wait runs without the lock; a close completes it.
         if (WaitForSingleObject(io.event, bound) != WAIT_OBJECT_0)
             return 0;
         io.waitPending = false;
     }
-    // Read what the driver holds, no more. A read of queued bytes ends at
-    // once on every driver; Wine's overlapped reads otherwise wait for data
-    // despite the time-outs above. A wait that completed with nothing queued
-    // (a close, or an event for bytes already read) reads nothing.
+    // Read up to serialReadSize bytes. With the read time-outs of the
+    // line settings a read of queued bytes ends at once with what is
+    // there. With nothing queued (the wait ended without a byte) the
+    // drivers differ: Windows' ends the read at once with nothing, and its
+    // next wait blocks until a byte comes; Wine's ends every wait after a
+    // few milliseconds without an event on a port without modem lines (a
+    // pseudo-terminal), starting a thread of its own for each, but its read
+    // waits for the first byte. That read stays pending until bytes come or
+    // the port closes, so an idle receive thread blocks on either system.
+    io.readAgain = false;  // until this read brings bytes
     {
         std::lock_guard<std::mutex> guard(use_);
         const intptr_t value = handle_.load(std::memory_order_acquire);
         if (value == closedHandle)
             return -1;
+        // A driver that stops reading on a line error reads again once the
+        // error is cleared.
         DWORD errors = 0;
         COMSTAT status{};
-        if (!ClearCommError(asHandle(value), &errors, &status))
-            return -1;
-        if (status.cbInQue == 0)
-            return 0;
-        DWORD want = DWORD(capacity < serialReadSize ? capacity : serialReadSize);
-        if (status.cbInQue < want)
-            want = status.cbInQue;
+        ClearCommError(asHandle(value), &errors, &status);
         io.read = OVERLAPPED{};
         io.read.hEvent = io.event;
-        io.readWant = want;
         ResetEvent(io.event);
         DWORD got = 0;
-        if (ReadFile(asHandle(value), io.bytes, want, &got, &io.read)) {
-            io.held = got < want ? got : want;
-            io.taken = 0;
+        if (ReadFile(asHandle(value), io.bytes, DWORD(serialReadSize), &got, &io.read)) {
+            io.readEnded(got);
             return io.handOut(buffer, capacity);
         }
         if (GetLastError() != ERROR_IO_PENDING)
             return -1;
         io.readPending = true;
     }
-    // Should the read still wait, it gets the same bound as the wait for
-    // bytes and is then cancelled, so the thread never hangs in it; a close
-    // meanwhile ends it too.
-    io.finishRead(*this, bound);
+    if (WaitForSingleObject(io.event, bound) != WAIT_OBJECT_0)
+        return 0;
+    io.readEnded(DWORD(io.read.InternalHigh));
     return io.handOut(buffer, capacity);
 }
