@@ -36,6 +36,7 @@
 #include "platform/serialPort.h"
 #include "platform/win32/threadStarts.h"
 #include "serial/frameCutter.h"
+#include "serial/serialLink.h"
 
 namespace {
 
