@@ -10,8 +10,11 @@ if(NOT EXISTS ${TAGDESK_CLI11_ROOT}/CLI/CLI.hpp)
                       "(scripts/setup.sh) or set TAGDESK_CLI11_ROOT")
 endif()
 set(cli11Include ${CMAKE_BINARY_DIR}/third-party/cli11)
+file(MAKE_DIRECTORY ${cli11Include})
+if(IS_SYMLINK ${cli11Include}/CLI)
+  file(REMOVE ${cli11Include}/CLI)  # linked anew, in case TAGDESK_CLI11_ROOT changed
+endif()
 if(NOT EXISTS ${cli11Include}/CLI/CLI.hpp)
-  file(MAKE_DIRECTORY ${cli11Include})
   file(CREATE_LINK ${TAGDESK_CLI11_ROOT}/CLI ${cli11Include}/CLI RESULT linked SYMBOLIC)
   if(NOT linked EQUAL 0)  # no symbolic links here (Windows without the right): a copy
     file(COPY ${TAGDESK_CLI11_ROOT}/CLI DESTINATION ${cli11Include})
