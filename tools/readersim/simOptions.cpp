@@ -1,6 +1,6 @@
 #include "tools/readersim/simOptions.h"
 
-#include <cstdarg>
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstring>
 
@@ -777,19 +777,6 @@ const ModeEntry* findMode(SimMode mode)
     return nullptr;
 }
 
-void fail(char* error, size_t cap, const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 3, 4)))
-#endif
-    ;
-void fail(char* error, size_t cap, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(error, cap, format, args);
-    va_end(args);
-}
-
 }  // namespace
 
 
@@ -821,85 +808,143 @@ bool parseDottedIpv4(const char* text, uint32_t* ip)
     return true;
 }
 
+namespace {
+
+// A refused command line, with the one-line message for stderr.
+struct ArgumentError {
+    std::string message;
+};
+
+// The message for the first argument that the mode's subcommand could not
+// place, or "" when it placed them all. (CLI11's remaining_size() leaves out
+// a "--"; remaining() has it.)
+std::string unknownArgument(const CLI::App& sub, const ModeEntry& mode)
+{
+    const std::vector<std::string> unknown = sub.remaining();
+    return unknown.empty() ? std::string()
+                           : "unknown option '" + unknown.front() + "' for mode " + mode.name;
+}
+
+// The options of one mode, from the table, on that mode's subcommand. Every
+// callback runs as its option is read (trigger_on_parse), so values are
+// applied and refused in command-line order, and an unknown argument before
+// an option is reported first, as it came first.
+void addModeOptions(CLI::App& sub, const ModeEntry& mode, SimOptions& o)
+{
+    CLI::App* app = &sub;
+    for (const OptionEntry& entry : kOptions) {
+        if (!entry.name || (entry.modes & mode.bit) == 0)
+            continue;
+        const OptionEntry* e = &entry;
+        const bool isHelp = std::strcmp(e->name, "--help") == 0;
+        CLI::Option* option = sub.add_option(
+            isHelp ? "-h,--help" : e->name, [app, e, &mode, &o](const CLI::results_t& values) {
+                if (std::string unknown = unknownArgument(*app, mode); !unknown.empty())
+                    throw ArgumentError{unknown};
+                const std::string& value = values.front();
+                // A flag reads "true" when given alone and the text after '=' otherwise.
+                if (!e->value && value != "true")
+                    throw ArgumentError{std::string(e->name) + " takes no value"};
+                if (!e->apply(o, e->value ? value.c_str() : nullptr))
+                    throw ArgumentError{std::string(e->name) + ": expected " + e->expect +
+                                        ", got '" + value + "'"};
+                return true;
+            });
+        option->trigger_on_parse();
+        if (e->value)
+            option->type_name(e->value);
+        else
+            option->expected(0);
+    }
+    // No mode takes words: a positional whose check refuses every word puts
+    // each one among the unknown arguments in its place, and makes "--" one
+    // of them too (with no positional left, "--" would silently end the mode).
+    sub.validate_positionals();
+    sub.add_option("word")->check(
+        CLI::Validator([](std::string&) { return std::string("not an option"); }, ""));
+}
+
+// The message for an error that CLI11 found. An argument it could not
+// place is an unknown option (or, before any mode, an unknown mode); a value
+// missing at the end of the line belongs to the last argument, "--opt" or
+// "--opt=".
+std::string describe(const CLI::ParseError& error, const CLI::App* sub, const ModeEntry* mode,
+                     int argc, const char* const* argv)
+{
+    if (!sub || !mode) {
+        for (const ModeEntry& m : kModes)
+            if (std::strcmp(m.name, argv[1]) == 0)
+                return std::string("mode '") + argv[1] + "' is not available in this build";
+        return std::string("unknown mode '") + argv[1] +
+               "'; the first argument is the mode, e.g. listen";
+    }
+    if (std::string unknown = unknownArgument(*sub, *mode); !unknown.empty())
+        return unknown;
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error)) {
+        const std::string last = argv[argc - 1];
+        const size_t eq = last.find('=');
+        const std::string name = last.substr(0, eq);
+        for (const OptionEntry& e : kOptions)
+            if (e.name && e.value && (e.modes & mode->bit) && name == e.name)
+                return eq == std::string::npos
+                           ? name + " needs a value (" + e.value + ")"
+                           : name + ": expected " + e.expect + ", got ''";
+    }
+    return error.what();
+}
+
+}  // namespace
+
 bool parseSimOptions(int argc, const char* const* argv, SimOptions* options, char* error,
                      size_t errorCap)
 {
     SimOptions o;
-    if (argc < 2) {
-        fail(error, errorCap, "no mode given; the first argument is the mode, e.g. listen");
+    auto fail = [&](const std::string& message) {
+        std::snprintf(error, errorCap, "%s", message.c_str());
         return false;
-    }
-    const char* first = argv[1];
-    if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0 ||
-        std::strcmp(first, "help") == 0) {
+    };
+    if (argc < 2)
+        return fail("no mode given; the first argument is the mode, e.g. listen");
+    const std::string first = argv[1];
+    if (first == "--help" || first == "-h" || first == "help") {
         o.help = true;
         *options = o;
         return true;
     }
-    const ModeEntry* mode = nullptr;
-    for (const ModeEntry& m : kModes)
-        if (std::strcmp(m.name, first) == 0)
-            mode = &m;
-    if (!mode) {
-        fail(error, errorCap, "unknown mode '%s'; the first argument is the mode, e.g. listen",
-             first);
-        return false;
-    }
-    if (mode->mode == SimMode::none) {
-        fail(error, errorCap, "mode '%s' is not available in this build", first);
-        return false;
-    }
-    o.mode = mode->mode;
 
-    for (int i = 2; i < argc; ++i) {
-        const char* arg = argv[i];
-        // "--name=value" or "--name value".
-        const char* eq = std::strchr(arg, '=');
-        const size_t nameLength = eq ? size_t(eq - arg) : std::strlen(arg);
-        const OptionEntry* entry = nullptr;
-        for (const OptionEntry& s : kOptions)
-            if (s.name && std::strlen(s.name) == nameLength &&
-                std::strncmp(s.name, arg, nameLength) == 0 && (s.modes & mode->bit))
-                entry = &s;
-        if (!entry && std::strcmp(arg, "-h") == 0) {
-            o.help = true;
+    // One subcommand per mode of this build; exactly one is taken.
+    CLI::App app("readersim");
+    app.set_help_flag();  // the help is --help of each mode, written by simUsage
+    app.require_subcommand(1);
+    const ModeEntry* chosen = nullptr;
+    CLI::App* chosenApp = nullptr;
+    for (const ModeEntry& m : kModes) {
+        if (m.mode == SimMode::none)
             continue;
-        }
-        if (!entry) {
-            fail(error, errorCap, "unknown option '%s' for mode %s", arg, mode->name);
-            return false;
-        }
-        const char* value = nullptr;
-        if (entry->value) {
-            if (eq)
-                value = eq + 1;
-            else if (i + 1 < argc)
-                value = argv[++i];
-            else {
-                fail(error, errorCap, "%s needs a value (%s)", entry->name, entry->value);
-                return false;
-            }
-        } else if (eq) {
-            fail(error, errorCap, "%s takes no value", entry->name);
-            return false;
-        }
-        if (!entry->apply(o, value)) {
-            fail(error, errorCap, "%s: expected %s, got '%s'", entry->name, entry->expect,
-                 value ? value : "");
-            return false;
-        }
+        CLI::App* sub = app.add_subcommand(m.name, m.summary);
+        sub->preparse_callback([&, sub, mode = &m](size_t) {
+            chosen = mode;
+            chosenApp = sub;
+            o.mode = mode->mode;
+        });
+        addModeOptions(*sub, m, o);
     }
+    try {
+        app.parse(argc, argv);
+    } catch (const ArgumentError& e) {
+        return fail(e.message);
+    } catch (const CLI::ParseError& e) {
+        return fail(describe(e, chosenApp, chosen, argc, argv));
+    }
+    if (std::string unknown = unknownArgument(*chosenApp, *chosen); !unknown.empty())
+        return fail(unknown);
 #if defined(READERSIM_SERIAL)
-    if (o.mode == SimMode::serial && !o.help && o.serial.device[0] == '\0') {
-        fail(error, errorCap, "mode serial needs --device PATH (or COMn)");
-        return false;
-    }
+    if (o.mode == SimMode::serial && !o.help && o.serial.device[0] == '\0')
+        return fail("mode serial needs --device PATH (or COMn)");
 #endif
 #if defined(READERSIM_LEGACY_SERIAL)
-    if (o.mode == SimMode::legacySerial && !o.help && o.legacySerial.device[0] == '\0') {
-        fail(error, errorCap, "mode legacy-serial needs --device PATH (or COMn)");
-        return false;
-    }
+    if (o.mode == SimMode::legacySerial && !o.help && o.legacySerial.device[0] == '\0')
+        return fail("mode legacy-serial needs --device PATH (or COMn)");
 #endif
     *options = o;
     return true;

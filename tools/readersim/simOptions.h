@@ -1,6 +1,7 @@
 // The command line of readersim: "readersim MODE [options]". The options
 // are one table (name, value, modes, help text, handler), from which both
-// the parser and the --help text of each mode come. Values are read strictly: a number
+// the parser (CLI11, one subcommand per mode) and the --help text of each
+// mode come. Values are read strictly by the table's handlers: a number
 // must be a whole number in its range (decimal, or hexadecimal with 0x),
 // and anything else is an error that names the option.
 #pragma once

@@ -233,6 +233,17 @@ TEST(SimOptions, BadArgumentsAreRefusedByName)
         {{"direct", "--stop-keepalive", "-1"}, "--stop-keepalive"},
         {{"direct", "--bad-crc", "links"}, "--bad-crc"},
         {{"legacy", "--silent=1"}, "--silent takes no value"},
+        // Words, "--" and a second mode are unknown options; an empty value
+        // after '=' is a value; the first fault on the line is the one named.
+        {{"listen", "word"}, "unknown option 'word' for mode listen"},
+        {{"listen", "--"}, "unknown option '--'"},
+        {{"listen", "--", "--tags", "3"}, "unknown option '--'"},
+        {{"listen", "direct"}, "unknown option 'direct'"},
+        {{"listen", "--tick-ms="}, "--tick-ms: expected"},
+        {{"listen", "--tags", "-5"}, "--tags: expected"},
+        {{"listen", "--nonsense", "--tags", "x"}, "unknown option '--nonsense'"},
+        {{"listen", "--tags", "x", "--nonsense"}, "--tags: expected"},
+        {{"listen", "word", "--tags"}, "unknown option 'word'"},
     };
     for (const Case& c : cases) {
         std::string shown;
