@@ -181,7 +181,8 @@ WriteRun writeOne(ReaderLink& link, const Options& o, const Json& file)
     run.report = {{"result", missed.empty() ? "written" : "not-taken"}, {"payload", hex},
                   {"not_taken", notTaken}, {"record", got}};
     if (!o.json && missed.empty())
-        std::cout << "written (" << a.payload.length << " bytes), re-read matches\n";
+        (o.repeat ? std::cerr : std::cout)
+            << "written (" << a.payload.length << " bytes), re-read matches" << std::endl;
     return run;
 }
 
