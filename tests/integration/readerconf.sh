@@ -57,6 +57,17 @@ for model in 1 2 3 5 6 7 52; do
   done
 done
 
+# ---- a Chinese SSID travels in UTF-8 and reads back as written -------------
+reader --model 3 --level 2
+printf '{"ssid": "车间网络"}' | conf write "$WORK/tool" - >/dev/null
+expect_rc "Chinese SSID" 0 $?
+conf read "$WORK/tool" >"$WORK/wifi.json"
+grep -q '"ssid": "车间网络"' "$WORK/wifi.json" || fail "Chinese SSID read back: $(cat "$WORK/wifi.json")"
+conf write "$WORK/tool" "$WORK/wifi.json" >/dev/null
+expect_rc "Chinese SSID written back" 0 $?
+grep 'rx code=0x03' "$WORK/sim.out" | tail -1 | grep -q 'payload=[0-9A-F]\{178\}E8BDA6E997B4E7BD91E7BB9C00' ||
+  fail "Chinese SSID: not sent in UTF-8"
+
 # ---- refused files write nothing ------------------------------------------
 reader --model 1 --level 3 --connect active
 conf read "$WORK/tool" >"$WORK/active.json"

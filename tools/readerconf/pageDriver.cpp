@@ -237,6 +237,37 @@ std::string checkValue(const Field& f, const Json& v)
 
 }  // namespace
 
+// A Chinese SSID travels in UTF-8: the page shows those bytes as the code
+// page reads them, and would convert that text again on "应用". The JSON
+// gives the SSID itself, so that writing it back sends the same bytes.
+bool validUtf8(const std::string& s)
+{
+    size_t i = 0;
+    while (i < s.size()) {
+        const uint8_t c = uint8_t(s[i]);
+        const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > s.size())
+            return false;
+        for (size_t k = 1; k < n; ++k) {
+            if ((uint8_t(s[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+std::string ssidText(const std::string& shown)
+{
+    const std::string bytes = systemTextCodec().utf8ToGbk(shown);
+    if (systemTextCodec().gbkToUtf8(bytes) != shown)
+        return shown;  // not the field's bytes
+    if (ssidNeedsUtf8(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()) &&
+        validUtf8(bytes))
+        return bytes;
+    return shown;
+}
+
 // ---- the page rig ------------------------------------------------------------------
 
 namespace {
@@ -349,7 +380,7 @@ struct PageDriver::Rig {
             const std::string t = view.text(f.control);
             if (t.empty() && !view.isEnabled(f.control))
                 return nullptr;
-            return t;
+            return f.control == IDC_SSID ? ssidText(t) : t;
         }
         case Kind::address: {
             const std::string a = view.address(f.control);

@@ -249,3 +249,26 @@ TEST(ReaderconfRecord, RefusesLevelZeroAndModelsWithoutAPage)
     EXPECT_FALSE(PageDriver::create(3, model4.data(), model4.size(), &why));
     EXPECT_NE(why.find("model 4"), std::string::npos);
 }
+
+// The reader holds a Chinese SSID in UTF-8; the page shows those bytes as
+// code-page text and would convert them again on "应用". The driver reads
+// the SSID itself, so writing the record back sends the bytes unchanged.
+TEST(ReaderconfRecord, ChineseSsidSurvivesWritingItBack)
+{
+    const std::string ssid = "车间网络";  // UTF-8 in the record, as the page wrote it
+    for (int model : {3, 7}) {
+        SCOPED_TRACE(model);
+        RecordBuilder r = recordFor(model, 0);
+        const size_t at = model == 3 ? 106 : 18;
+        r.text(at, std::string(32, '\0')).text(at, ssid);
+        auto d = driverFor(r.bytes, 3);
+        ASSERT_TRUE(d);
+        const Json j = d->record();
+        EXPECT_EQ(j["ssid"], ssid);
+        const Bytes sent = toolPayload(r.bytes, 3, j);
+        const size_t field = model == 3 ? 89 : 1;
+        ASSERT_GT(sent.size(), field + 32);
+        EXPECT_EQ(std::string(sent.begin() + field, sent.begin() + field + ssid.size() + 1),
+                  ssid + std::string(1, '\0'));
+    }
+}
