@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <algorithm>
 #include <iterator>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -302,10 +302,13 @@ std::vector<std::string> argumentsOf(int argc, char** argv)
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] != "threshold")
         return args;
-    static const std::regex negative("-[0-9]+");
+    const auto negative = [](const std::string& a) {
+        return a.size() > 1 && a[0] == '-' &&
+               a.find_first_not_of("0123456789", 1) == std::string::npos;
+    };
     std::vector<std::string> out, values;
     for (const std::string& a : args)
-        (std::regex_match(a, negative) ? values : out).push_back(a);
+        (negative(a) ? values : out).push_back(a);
     if (!values.empty()) {
         out.push_back("--");
         out.insert(out.end(), values.begin(), values.end());
