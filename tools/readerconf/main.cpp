@@ -16,6 +16,7 @@
 #include <CLI/CLI.hpp>
 
 #include "common/dialogFields.h"
+#include "platform/consoleText.h"
 #include "platform/serialPort.h"
 #include "rssifilter/rssiFilter.h"
 #include "serial/configFrame.h"
@@ -320,6 +321,7 @@ std::vector<std::string> argumentsOf(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    consoleUseUtf8();
     Options o;
     CLI::App app{"readerconf: read and write a reader's parameters as JSON, with the rules of "
                  "the configuration tool V3.6's pages; read or set the RSSI threshold.\n"
