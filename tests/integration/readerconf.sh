@@ -102,25 +102,33 @@ reader --silent ack
 conf write "$WORK/tool" "$WORK/active.json" >/dev/null 2>&1
 expect_rc "unacknowledged write" 3 $?
 
-# ---- a run of three readers --------------------------------------------------
+# ---- a run of three readers, and a silent one between them ------------------
+# The silent reader is not written: its row says so, and its address and ID
+# go to the next reader.
 echo '{"connect_mode": "wait", "rs485_baud": 9600}' >"$WORK/site.json"
 rm -f "$WORK/answers" && mkfifo "$WORK/answers"
-reader --mac 02-00-00-00-00-01
+run=("--mac 02-00-00-00-00-01" "--silent reply" "--mac 02-00-00-00-00-02" "--mac 02-00-00-00-00-03")
+reader ${run[0]}
 conf write "$WORK/tool" "$WORK/site.json" --next-ip 10.0.0.10 --next-id 100 --repeat \
   <"$WORK/answers" >"$WORK/table" 2>"$WORK/prompts" &
 RUN=$!
 exec 3>"$WORK/answers"
-for n in 1 2 3; do
+for n in 1 2 3 4; do
   for _ in $(seq 100); do [ "$(grep -c 接下一台读卡器后按回车 "$WORK/prompts")" -ge "$n" ] && break; sleep 0.05; done
-  [ "$n" -lt 3 ] && reader --mac "02-00-00-00-00-0$((n + 1))" && echo >&3
+  [ "$n" -lt 4 ] && reader ${run[$n]} && echo >&3
 done
+echo q >&3
 exec 3>&-
 wait $RUN
-expect_rc "repeat run" 0 $?
-for n in 1 2 3; do
-  grep -qE "^$n +02-00-00-00-00-0$n +10\.0\.0\.$((9 + n)) +$((99 + n)) +ok$" "$WORK/table" ||
-    fail "repeat run: no row $n in: $(cat "$WORK/table")"
+expect_rc "repeat run" 3 $?
+rows=("1 +02-00-00-00-00-01 +10\.0\.0\.10 +100 +ok"
+      "2 +- +- +- +no reply"
+      "3 +02-00-00-00-00-02 +10\.0\.0\.11 +101 +ok"
+      "4 +02-00-00-00-00-03 +10\.0\.0\.12 +102 +ok")
+for row in "${rows[@]}"; do
+  grep -qE "^$row\$" "$WORK/table" || fail "repeat run: no row '$row' in: $(cat "$WORK/table")"
 done
+[ "$(grep -c '^[0-9]' "$WORK/table")" = 4 ] || fail "repeat run: $(cat "$WORK/table")"
 
 # ---- the RSSI threshold ----------------------------------------------------------
 reader --rssi-threshold -60

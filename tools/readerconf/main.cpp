@@ -201,7 +201,8 @@ int runWrite(SerialPort& port, ReaderLink& link, const Options& o)
         return exitUsage;
     }
     std::vector<WriteRun> runs;
-    for (uint32_t i = 0;; ++i) {
+    // A reader that was not written leaves its numbers to the next one.
+    for (uint32_t i = 0;; i += runs.back().status == exitDone || runs.back().status == exitNotTaken) {
         Json one = file;
         if (!o.nextIp.empty() && one.is_object())
             one["ip"] = dottedQuad(firstIp + i);
@@ -221,7 +222,7 @@ int runWrite(SerialPort& port, ReaderLink& link, const Options& o)
             break;
         std::cerr << "接下一台读卡器后按回车" << std::endl;
         std::string line;
-        if (!std::getline(std::cin, line) || line == "q")
+        if (!std::getline(std::cin, line) || line.substr(0, line.find_last_not_of("\r ") + 1) == "q")
             break;
     }
 
