@@ -235,8 +235,6 @@ std::string checkValue(const Field& f, const Json& v)
     return {};
 }
 
-}  // namespace
-
 // A Chinese SSID travels in UTF-8: the page shows those bytes as the code
 // page reads them, and would convert that text again on "应用". The JSON
 // gives the SSID itself, so that writing it back sends the same bytes.
@@ -267,6 +265,8 @@ std::string ssidText(const std::string& shown)
         return bytes;
     return shown;
 }
+
+}  // namespace
 
 // ---- the page rig ------------------------------------------------------------------
 
