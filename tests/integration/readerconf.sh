@@ -6,7 +6,7 @@
 set -u
 RC=$1 SIM=$2 WORK=$3/readerconf-serial
 rm -rf "$WORK" && mkdir -p "$WORK" || exit 1
-TICK=(--tick-ms 40)   # the reply deadline: 3 ticks
+TICK=(--tick-ms 100)  # the reply deadline: 3 ticks
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 

@@ -1,5 +1,6 @@
 #include "tools/readerconf/pageDriver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 
