@@ -19,7 +19,10 @@ for _ in $(seq 100); do [ -e "$WORK/tool" ] && [ -e "$WORK/reader" ] && break; s
 # reader OPTIONS...: a fresh reader on the pty; its lines go to $WORK/sim.out.
 reader() {
   [ -n "$SIM_PID" ] && { kill "$SIM_PID"; wait "$SIM_PID" 2>/dev/null; }
-  "$SIM" serial --device "$WORK/reader" --tick-ms 10 "$@" >"$WORK/sim.out" 2>&1 </dev/null 3>&- &
+  # Emptied here, not by the redirection of the background job, so the
+  # wait below cannot see the ready line of the reader before.
+  : >"$WORK/sim.out"
+  "$SIM" serial --device "$WORK/reader" --tick-ms 10 "$@" >>"$WORK/sim.out" 2>&1 </dev/null 3>&- &
   SIM_PID=$!
   for _ in $(seq 100); do grep -q '^# readersim mode=serial' "$WORK/sim.out" && return; sleep 0.05; done
   fail "readersim $* did not start"
