@@ -272,3 +272,14 @@ TEST(ReaderconfRecord, ChineseSsidSurvivesWritingItBack)
                   ssid + std::string(1, '\0'));
     }
 }
+
+// After a write the re-read is compared field by field; a field the
+// reader's page does not show (a device ID below its level) cannot be
+// compared and is not reported.
+TEST(ReaderconfRecord, FieldsNotTakenAreTheDifferingShownOnes)
+{
+    const Json want = {{"ip", "10.0.0.9"}, {"device_id", 5}, {"dhcp", false}, {"ssid", "车间"}};
+    const Json got = {{"ip", "10.0.0.8"}, {"dhcp", false}, {"ssid", "车间"}};
+    EXPECT_EQ(fieldsNotTaken(want, got), std::vector<std::string>({"ip"}));
+    EXPECT_TRUE(fieldsNotTaken(want, want).empty());
+}
