@@ -28,6 +28,15 @@ constexpr int kSaturation = 1000;
 
 }  // namespace
 
+const char* rssiInputMessage(RssiInput input)
+{
+    for (const InputMessage& m : kInputMessages) {
+        if (m.input == input)
+            return m.text;
+    }
+    return nullptr;
+}
+
 void sendRssiReadRequest(SerialWriter& writer)
 {
     sendConfigFrame(writer, configCmdRssiRead, nullptr, 0);
@@ -156,12 +165,10 @@ void RssiFilterDialog::closePort()
 void RssiFilterDialog::apply()
 {
     int8_t value = 0;
-    const RssiInput input = checkRssiInput(view_.text(IDC_THRESHOLD), &value);
-    for (const InputMessage& m : kInputMessages) {
-        if (m.input == input) {
-            view_.message(m.text, MessageStyle::information);
-            return;
-        }
+    const char* refusal = rssiInputMessage(checkRssiInput(view_.text(IDC_THRESHOLD), &value));
+    if (refusal) {
+        view_.message(refusal, MessageStyle::information);
+        return;
     }
     sendRssiWriteRequest(port_, value);
     writePending_ = true;

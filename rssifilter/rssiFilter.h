@@ -53,6 +53,8 @@ enum class RssiInput {
 // first character followed by at least one digit, or digits only; then the
 // range. Long runs of digits saturate and fall out of range.
 RssiInput checkRssiInput(const std::string& text, int8_t* value);
+// The message of a refused input ("数值范围不对", ...); null for ok.
+const char* rssiInputMessage(RssiInput input);
 
 // The targets of the tool's reply dispatcher.
 class RssiReplyHandler {

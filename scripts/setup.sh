@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xauth socat fonts-noto-cjk imagemagick x11-utils
   wixl msitools locales python3 python3-olefile
-  libcli11-dev
+  libcli11-dev nlohmann-json3-dev
 )
 
 missing=()

@@ -1,0 +1,3 @@
+#include "platform/consoleText.h"
+
+void consoleUseUtf8() {}
