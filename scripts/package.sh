@@ -6,7 +6,7 @@
 #                                 Start-menu shortcuts, uninstall entry, upgrades in place
 #   tagdesk-<version>-win64.zip   portable: the same files in one folder
 #
-# Both hold every program, readersim.exe, the user guide (docs/zh-CN/) and a
+# Both hold every program, readersim.exe, readerconf.exe, the user guide (docs/zh-CN/) and a
 # short read-me. <version> is the CMake project version. The staging folder
 # and the generated installer source stay in build-win/package for the
 # package tests (ctest -L package). Installs the Debian packages it needs.
@@ -30,7 +30,7 @@ bash scripts/setup.sh
 programs=(
   tagdesk-listen tagdesk-connect tagdesk-legacy
   readersetup readersetup-v3.5 readersetup-v3.3 readersetup-v3.0
-  rssifilter r7a-setup readersim
+  rssifilter r7a-setup readersim readerconf
 )
 
 echo "package: building the Release programs in $build"

@@ -3,7 +3,7 @@
 they should (run scripts/package.sh first).
 
 - The zip holds exactly the files that its read-me lists, and those are the
-  suite's programs, readersim.exe, the read-me and every file of docs/zh-CN/.
+  suite's programs, readersim.exe, readerconf.exe, the read-me and every file of docs/zh-CN/.
 - Its Chinese names carry the UTF-8 flag.
 - The installer holds the same files, byte for byte.
 - Every .exe is the Release build of BUILD, stripped and static: no symbol
@@ -17,7 +17,7 @@ import zipfile
 PROGRAMS = [
     'tagdesk-listen', 'tagdesk-connect', 'tagdesk-legacy',
     'readersetup', 'readersetup-v3.5', 'readersetup-v3.3', 'readersetup-v3.0',
-    'rssifilter', 'r7a-setup', 'readersim',
+    'rssifilter', 'r7a-setup', 'readersim', 'readerconf',
 ]
 SYSTEM_DLLS = {'advapi32.dll', 'bcrypt.dll', 'comctl32.dll', 'comdlg32.dll', 'gdi32.dll',
                'kernel32.dll', 'msvcrt.dll', 'shell32.dll', 'user32.dll', 'ws2_32.dll'}

@@ -21,6 +21,7 @@ DESCRIPTIONS = {
     'rssifilter.exe': 'RSSI阈值设置工具',
     'r7a-setup.exe': 'R7A设置工具',
     'readersim.exe': '读卡器模拟器',
+    'readerconf.exe': '读卡器命令行配置工具',
 }
 # Manifest parts: what each must hold and must not.
 MANIFEST_HAS = [

@@ -4,7 +4,7 @@
 # (ANSI code page 936, as on the users' Windows):
 #
 #   - msiexec /i /qn puts every file into Program Files\tagdesk, and each
-#     program starts from there (its window appears; readersim answers --help);
+#     program starts from there (its window appears; readersim and readerconf answer --help);
 #   - the Start-menu folder holds one shortcut per GUI program, named in
 #     Chinese, the older configuration tools in a subfolder;
 #   - the uninstall entry names the product and its version;
@@ -127,10 +127,13 @@ for entry in "${programs[@]}"; do
   fi
   e2e_wait "${exe%.exe}" 10 >/dev/null
 done
-e2e_start readersim "C:\\Program Files\\tagdesk\\readersim.exe" --help
-e2e_wait readersim 20
-expect_eq "readersim.exe --help from Program Files" "$?" 0
-grep -q readersim "$E2E_LOGDIR/readersim.out" || fail "readersim.exe printed no help"
+# The command-line programs answer --help.
+for tool in readersim readerconf; do
+  e2e_start $tool "C:\\Program Files\\tagdesk\\$tool.exe" --help
+  e2e_wait $tool 20
+  expect_eq "$tool.exe --help from Program Files" "$?" 0
+  grep -q $tool "$E2E_LOGDIR/$tool.out" || fail "$tool.exe printed no help"
+done
 
 # --- upgrade in place ---
 msi_build "$build/package" "$name" "$higher" "$session/tagdesk-$higher-win64.msi" \
