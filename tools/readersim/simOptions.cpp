@@ -675,6 +675,10 @@ const OptionEntry kOptions[] = {
          o.printSent = true;
          return true;
      }},
+    {"--pcap", "FILE", modeAll, "a file name",
+     "write every frame or serial read and write to FILE as a pcap capture, flushed as "
+     "written (UDP as IPv4 packets, serial with link type 147; see docs/wireshark.md)",
+     [](SimOptions& o, const char* v) { return *(o.pcapPath = v) != '\0'; }},
     {"--help", nullptr, modeAll, nullptr, "show the help of this mode",
      [](SimOptions& o, const char*) {
          o.help = true;
