@@ -172,8 +172,8 @@ local ne = {
 }
 tagnet.experts = { ne.crc, ne.length, ne.short, ne.dialect, ne.layout, ne.ignored }
 
-local dialectPref = { { 1, "From the capture", 0 }, { 2, "Listening dialect", 1 },
-    { 3, "Direct dialect", 2 }, { 4, "Legacy console's variant", 3 } }
+-- Values on the command line: -o tagnet.dialect:legacy (auto, listen, direct, legacy).
+local dialectPref = { { 1, "auto", 0 }, { 2, "listen", 1 }, { 3, "direct", 2 }, { 4, "legacy", 3 } }
 local forcedDialect = { [0] = nil, [1] = "listen", [2] = "direct", [3] = "legacy" }
 tagnet.prefs.dialect = Pref.enum("Dialect", 0,
     "Decode every frame in this dialect instead of telling it from the capture", dialectPref, false)
@@ -638,7 +638,7 @@ local se = {
         expert.group.MALFORMED, expert.severity.WARN),
     model = ProtoExpert.new("tagserial.model.unknown", "Model without a known layout",
         expert.group.UNDECODED, expert.severity.NOTE),
-    noise = ProtoExpert.new("tagserial.noise", "Bytes before a magic skipped",
+    noise = ProtoExpert.new("tagserial.noise.skipped", "Bytes before a magic skipped",
         expert.group.SEQUENCE, expert.severity.NOTE),
     oversize = ProtoExpert.new("tagserial.oversize", "Header announces more than 1014 payload bytes",
         expert.group.MALFORMED, expert.severity.WARN),
