@@ -17,6 +17,7 @@
 #include "serial/paramRecords.h"
 #include "tests/unit/readersim/readerFixture.h"
 #include "tests/wireshark/tsharkRun.h"
+#include "tests/wireshark/writePayloads.h"
 #include "tools/readersim/pcapWriter.h"
 #include "tools/readersim/serialReader.h"
 
@@ -260,32 +261,6 @@ Bytes slice(const Bytes& b, size_t from, size_t count)
     return Bytes(b.begin() + long(from), b.begin() + long(from + count));
 }
 
-// The write payload that the configuration tool builds from a record of the model.
-Bytes writeFor(uint8_t model, const Bytes& record)
-{
-    ParamRecordStore store;
-    store.assign(record.data(), record.size());
-    WritePayload w;
-    switch (paramModelInfo(model)->layout) {
-    case ParamLayout::wired:
-        w = encodeWiredWrite(model, decodeWired(store));
-        break;
-    case ParamLayout::wifi:
-        w = encodeWifiWrite(decodeWifi(store));
-        break;
-    case ParamLayout::compactWired:
-        w = encodeCompactWiredWrite(decodeCompactWired(store));
-        break;
-    case ParamLayout::domain:
-        w = encodeDomainWrite(decodeDomain(store));
-        break;
-    case ParamLayout::dualNetwork:
-        w = encodeDualNetworkWrite(decodeDualNetwork(store));
-        break;
-    }
-    return Bytes(w.data(), w.data() + w.length);
-}
-
 struct ModelCase {
     uint8_t model;
     const char* layout;
@@ -346,7 +321,7 @@ std::vector<SerialPacket> serialPackets()
                                            {"tagserial.layout", m.layout}};
         writeExpect.insert(writeExpect.end(), m.write.begin(), m.write.end());
         packets.push_back({"write request", pcapToReader,
-                           configFrame(0, configCmdWriteRequest, writeFor(m.model, rec)), writeExpect});
+                           configFrame(0, configCmdWriteRequest, toolWriteFor(m.model, rec.data(), rec.size())), writeExpect});
     }
     packets.push_back({"write ack", pcapFromReader, configFrame(3, configCmdWriteAck, {}),
                        {{"tagserial.code", "0x04"}, {"_ws.col.Info", "Write ack"}}});

@@ -4,13 +4,21 @@
 // dialect each conversation is told to be and the fields of its frames.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 #include "tests/integration/consoleRig.h"
 #include "tests/integration/readersimRun.h"
+#include "platform/serialPort.h"
+#include "r7a-setup/r7aFrame.h"
+#include "serial/configFrame.h"
+#include "serial/serialLink.h"
+#include "tests/unit/serial/linkFixture.h"
 #include "tests/wireshark/tsharkRun.h"
+#include "tests/wireshark/writePayloads.h"
 
 namespace {
 
@@ -175,4 +183,177 @@ TEST(WiresharkCaptures, LegacyModeAgainstTheLegacyConsole)
     ASSERT_PACKET(heartbeat, d, "Heartbeat");
     ASSERT_PACKET(smsPacket, d, "Short message id=700 sub=5 no=9");
     EXPECT_EQ(smsPacket->at("tagnet.sms.text"), u8"你好");
+}
+
+namespace {
+
+// A pair of pseudo-terminals joined by socat, as the end-to-end tests use
+// them: the tool's side opens a(), readersim serves b().
+class SocatPair {
+public:
+    explicit SocatPair(const std::string& tag) : base_(outputBase(tag))
+    {
+        std::remove((base_ + "_A").c_str());
+        std::remove((base_ + "_B").c_str());
+        const std::string cmd = std::string("\"") + SOCAT + "\" pty,raw,echo=0,link=" + a() +
+                                " pty,raw,echo=0,link=" + b() + " >/dev/null 2>&1 & echo $! >" +
+                                base_ + "_socat.pid";
+        if (std::system(cmd.c_str()) == 0)
+            pid_ = std::atoi(readFile(base_ + "_socat.pid").c_str());
+        ready_ = pid_ > 0 && eventually([&] {
+                     return ::access(a().c_str(), F_OK) == 0 && ::access(b().c_str(), F_OK) == 0;
+                 });
+    }
+    ~SocatPair()
+    {
+        if (pid_ > 0)
+            std::system(("kill " + std::to_string(pid_) + " 2>/dev/null").c_str());
+    }
+    bool ready() const { return ready_; }
+    std::string a() const { return base_ + "_A"; }
+    std::string b() const { return base_ + "_B"; }
+
+private:
+    std::string base_;
+    int pid_ = 0;
+    bool ready_ = false;
+};
+
+const std::vector<std::string> kSerialFields = {
+    "tagserial.direction", "tagserial.dialect", "tagserial.code", "tagserial.crc.status",
+    "tagserial.level", "tagserial.model", "tagserial.layout", "tagserial.ssid", "tagserial.ip",
+    "tagserial.threshold", "tagserial.noise", "tagserial.reassembled_from",
+    "tagserial.ant1_as_ant0"};
+
+// The packet that holds a frame whose Info starts with prefix, or null.
+const Fields* serialPacket(const Dissection& d, const std::string& prefix)
+{
+    for (const Fields& f : d.packets) {
+        const std::string& info = f.at("_ws.col.Info");
+        size_t at = 0;
+        while (at != std::string::npos) {
+            if (info.compare(at, prefix.size(), prefix) == 0)
+                return &f;
+            at = info.find(" | ", at);
+            if (at != std::string::npos)
+                at += 3;
+        }
+    }
+    return nullptr;
+}
+
+#define ASSERT_SERIAL(var, d, prefix)                                      \
+    const Fields* var = serialPacket(d, prefix);                           \
+    ASSERT_NE(var, nullptr) << "no frame \"" << prefix << "\" in the capture"
+
+}  // namespace
+
+// The tool's serial link (the real port adapter and cutter) against
+// readersim serial, which writes its reply in three pieces.
+TEST(WiresharkCaptures, SerialModeAgainstTheSerialLink)
+{
+    SocatPair pair("capture_serial");
+    ASSERT_TRUE(pair.ready());
+    const std::string pcap = capturePath("capture_serial");
+    RunResult result;
+    std::thread program = startReadersim(
+        "serial --device " + pair.b() +
+            " --model 3 --ssid 工地-AP --duration 3 --tick-ms 10 --split reply --split-parts 3"
+            " --split-gap 1 --rssi-threshold -60 --pcap " + pcap,
+        "capture_serial", &result);
+    std::vector<Bytes> frames;
+    SerialPort port;
+    if (!awaitOutputLine("capture_serial", "# readersim mode=serial").empty() &&
+        port.openDevice(pair.a().c_str())) {
+        WaitingSink sink;
+        SerialLink link(port, sink);
+        link.start();
+        sendReadRequest(port);
+        frames = sink.waitFor(1);
+        if (frames.size() == 1) {
+            const Bytes& reply = frames[0];
+            const Bytes write = toolWriteFor(reply[26], reply.data() + 10, reply.size() - 10);
+            sendWriteRequest(port, write.data(), write.size());
+            sink.waitFor(2);
+            sendConfigFrame(port, configCmdRssiRead, nullptr, 0);
+            sink.waitFor(3);
+            const uint8_t threshold = uint8_t(-50);
+            sendConfigFrame(port, configCmdRssiWrite, &threshold, 1);
+            frames = sink.waitFor(4);
+        }
+        link.stop();
+        port.closeComPort();
+    }
+    program.join();
+    ASSERT_EQ(frames.size(), 4u) << result.out;
+
+    const Dissection d = dissect(pcap, kSerialFields);
+    ASSERT_FALSE(luaFailed(d)) << d.errors;
+    for (const Fields& f : d.packets)
+        if (f.at("tagserial.code") != "")
+            EXPECT_EQ(f.at("tagserial.crc.status"), "1") << f.at("_ws.col.Info");
+    ASSERT_SERIAL(read, d, "Read request");
+    EXPECT_EQ(read->at("tagserial.direction"), "0");
+    ASSERT_SERIAL(replyPacket, d, "Parameter reply model=3 level=3");
+    EXPECT_EQ(replyPacket->at("tagserial.layout"), "wifi");
+    EXPECT_EQ(replyPacket->at("tagserial.ssid"), u8"工地-AP");
+    EXPECT_EQ(std::count(replyPacket->at("tagserial.reassembled_from").begin(),
+                         replyPacket->at("tagserial.reassembled_from").end(), ','),
+              2);  // three packets
+    ASSERT_SERIAL(writePacket, d, "Write request wifi (157 bytes)");
+    EXPECT_EQ(writePacket->at("tagserial.model"), "3");
+    EXPECT_EQ(writePacket->at("tagserial.ip"), "192.168.1.200");
+    ASSERT_SERIAL(ack, d, "Write ack");
+    ASSERT_SERIAL(rssiReply, d, "RSSI reply threshold=-60");
+    ASSERT_SERIAL(rssiWrite, d, "RSSI write threshold=-50");
+    ASSERT_SERIAL(rssiAck, d, "RSSI write ack");
+}
+
+// The legacy settings tool's older dialect, its request bytes sent on the
+// real port adapter; readersim answers with a 59-byte reply.
+TEST(WiresharkCaptures, LegacySerialModeOnThePort)
+{
+    SocatPair pair("capture_r7a");
+    ASSERT_TRUE(pair.ready());
+    const std::string pcap = capturePath("capture_r7a");
+    RunResult result;
+    std::thread program = startReadersim("legacy-serial --device " + pair.b() +
+                                             " --reply-size 59 --ip 10.0.0.7 --flag 1"
+                                             " --duration 2 --tick-ms 10 --pcap " + pcap,
+                                         "capture_r7a", &result);
+    SerialPort port;
+    size_t got = 0;
+    if (!awaitOutputLine("capture_r7a", "# readersim mode=legacy-serial").empty() &&
+        port.openDevice(pair.a().c_str())) {
+        port.writeComBytes(r7aReadRequest, sizeof r7aReadRequest);
+        uint8_t buffer[512];
+        eventually([&] {
+            const long n = port.readComBytes(buffer + got, sizeof buffer - got, 10);
+            if (n > 0)
+                got += size_t(n);
+            return got >= r7aReplyWithFlag;
+        });
+        const Bytes write = hexBytes(
+            "51564E52 01 03 C0 61 00 11 00 01 02 C3 01 A8 C0 00 FF FF FF 01 01 A8 C0 B0 01");
+        port.writeComBytes(write.data(), write.size());
+        eventually([&] {
+            return readFile(outputBase("capture_r7a") + ".out").find("ack") != std::string::npos;
+        });
+        port.closeComPort();
+    }
+    program.join();
+    ASSERT_EQ(got, r7aReplyWithFlag) << result.out;
+
+    const Dissection d = dissect(pcap, kSerialFields);
+    ASSERT_FALSE(luaFailed(d)) << d.errors;
+    for (const Fields& f : d.packets) {
+        EXPECT_EQ(f.at("tagserial.dialect"), "legacy") << f.at("_ws.col.Info");
+        EXPECT_EQ(f.at("tagserial.crc.status"), "1") << f.at("_ws.col.Info");
+    }
+    ASSERT_SERIAL(read, d, "R7A read request");
+    EXPECT_EQ(read->at("tagserial.level"), "1");
+    ASSERT_SERIAL(replyPacket, d, "R7A parameter reply (59 bytes) ip=10.0.0.7");
+    EXPECT_EQ(replyPacket->at("tagserial.ant1_as_ant0"), "1");
+    ASSERT_SERIAL(writePacket, d, "R7A write request ip=192.168.1.195");
+    EXPECT_EQ(writePacket->at("tagserial.threshold"), "-80");
 }

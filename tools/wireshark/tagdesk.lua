@@ -56,6 +56,37 @@ local function addText(tree, field, range)
     return tree:add(field, range, range:stringz(ENC_GB18030))
 end
 
+-- True when s holds bytes above 0x7F and they form valid UTF-8.
+local function isUtf8(s)
+    local i, n, wide = 1, #s, false
+    while i <= n do
+        local c = s:byte(i)
+        local more = c < 0x80 and 0 or (c >= 0xC2 and c <= 0xDF) and 1 or (c >= 0xE0 and c <= 0xEF) and 2
+            or (c >= 0xF0 and c <= 0xF4) and 3 or -1
+        if more < 0 or i + more > n then return false end
+        for k = 1, more do
+            local b = s:byte(i + k)
+            if b < 0x80 or b > 0xBF then return false end
+        end
+        wide = wide or more > 0
+        i = i + more + 1
+    end
+    return wide
+end
+
+-- The WIFI SSID: the configuration tool writes a text with bytes above 0x80
+-- converted to UTF-8, so a field that reads as UTF-8 is shown as such, and
+-- as GBK otherwise.
+local function addSsid(tree, field, range)
+    local raw = range:raw()
+    local zero = raw:find("\0", 1, true)
+    if zero then raw = raw:sub(1, zero - 1) end
+    if isUtf8(raw) then
+        return tree:add(field, range, range:stringz(ENC_UTF_8))
+    end
+    return addText(tree, field, range)
+end
+
 local baudNames = { [0] = "9600", [1] = "19200", [2] = "38400", [3] = "57600", [4] = "115200", [255] = "none" }
 
 ---------------------------------------------------------------------------
@@ -721,7 +752,9 @@ local function addLayout(tree, tvb, p, N, layout, modeOffset)
             local mode = tvb(p + modeOffset, 1):uint()
             field = mode == 1 and sf.platform_ip or sf.device_id
         end
-        if field == sf.name or field == sf.password or field == sf.ssid or field == sf.wifi_password or field == sf.domain then
+        if field == sf.ssid then
+            addSsid(tree, field, tvb(p + off, size))
+        elseif field == sf.name or field == sf.password or field == sf.wifi_password or field == sf.domain then
             addText(tree, field, tvb(p + off, size))
         else
             tree:add(field, tvb(p + off, size))
