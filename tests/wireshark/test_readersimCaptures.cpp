@@ -104,6 +104,35 @@ TEST(WiresharkCaptures, ListenModeAgainstTheListeningServer)
     ASSERT_PACKET(smsAck, d, "Short message ack");
 }
 
+// Every packet is flushed as it is written: a reader killed outright leaves
+// a capture that holds what it sent and received up to then.
+TEST(WiresharkCaptures, CaptureOfAKilledReaderIsWhole)
+{
+    ServerRig rig;
+    ASSERT_NE(rig.port, 0);
+    const std::string base = outputBase("capture_killed");
+    const std::string pcap = base + ".pcap";
+    std::remove(pcap.c_str());
+    const std::string cmd = std::string("\"") + READERSIM_BINARY + "\" listen --server 127.0.0.1:" +
+                            std::to_string(rig.port) + " --tick-ms 100 --tags 1 --first-tag 42 --pcap \"" +
+                            pcap + "\" >\"" + base + ".out\" 2>&1 & echo $! >\"" + base + ".pid\"";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const int pid = std::atoi(readFile(base + ".pid").c_str());
+    ASSERT_GT(pid, 0);
+    const bool reported = eventually([&] { return rig.linkUp() && rig.store.count() == 1; });
+    std::system(("kill -KILL " + std::to_string(pid)).c_str());
+    ASSERT_TRUE(reported) << readFile(base + ".out");
+
+    const Dissection d = dissect(pcap, {"tagnet.crc.status", "ip.checksum.status", "tagnet.dialect"},
+                                 std::string(kHeuristicFirst) + " -o ip.check_checksum:TRUE");
+    ASSERT_FALSE(luaFailed(d)) << d.errors;
+    ASSERT_PACKET(login, d, "Login request name=dev001");
+    EXPECT_EQ(login->at("ip.checksum.status"), "1");  // the IPv4 header checksum is good
+    ASSERT_PACKET(report, d, "Tag report id=42");
+    for (const Fields& f : d.packets)
+        EXPECT_EQ(f.at("tagnet.crc.status"), "1") << f.at("_ws.col.Info");
+}
+
 namespace {
 
 // readersim in a waiting mode against the console core of Link; returns the
