@@ -335,6 +335,10 @@ std::vector<SerialPacket> serialPackets()
                        {{"tagserial.threshold", "-50"}, {"tagserial.crc", "0xc4f1"}}});
     packets.push_back({"RSSI write ack", pcapFromReader, configFrame(3, configCmdRssiWriteAck, {}),
                        {{"tagserial.code", "0x0a"}}});
+    Bytes two = configFrame(0, configCmdRssiRead, {});
+    two.insert(two.end(), configReadRequest, configReadRequest + 10);
+    packets.push_back({"two frames in one write", pcapToReader, two,
+                       {{"tagserial.code", "0x07,0x01"}, {"_ws.col.Info", "RSSI read | Read request"}}});
     Bytes spoiled = configFrame(3, configCmdRssiReply, {0xC4});
     spoiled[7] ^= 0xFF;
     packets.push_back({"bad CRC", pcapFromReader, spoiled,
