@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -240,7 +241,28 @@ struct SerialPacket {
     uint8_t direction;
     Bytes bytes;
     std::vector<Expect> expect;
+    long long pauseUs = 1000;  // time since the packet before
 };
+
+// Gives the records of a capture written by PcapWriter the time stamps
+// 1700000000 s plus the given microseconds, so what the dissector makes of
+// pauses does not depend on how fast the test ran.
+void setRecordTimes(const std::string& path, const std::vector<long long>& micros)
+{
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    std::streamoff at = 24;  // behind the file header
+    for (long long us : micros) {
+        uint32_t record[4];
+        f.seekg(at);
+        if (!f.read(reinterpret_cast<char*>(record), sizeof record))
+            return;
+        record[0] = uint32_t(1700000000 + us / 1000000);
+        record[1] = uint32_t(us % 1000000);
+        f.seekp(at);
+        f.write(reinterpret_cast<const char*>(record), sizeof record);
+        at += std::streamoff(sizeof record + record[2]);
+    }
+}
 
 Bytes configFrame(uint8_t level, uint8_t command, const Bytes& payload)
 {
@@ -375,6 +397,16 @@ std::vector<SerialPacket> serialPackets()
                         {"tagserial.threshold", "-80"}, {"tagserial.ant1_as_ant0", "1"}}});
     packets.push_back({"R7A ack", pcapFromReader, r7aFrame(0, configCmdWriteAck, {}),
                        {{"tagserial.code", "0x04"}, {"tagserial.dialect", "legacy"}}});
+
+    // A reply's head, then nothing for 200 ms: the cutter gives the head up,
+    // and the next frame stands on its own.
+    packets.push_back({"a head left alone", pcapFromReader, slice(reply, 0, 30),
+                       {{"_ws.col.Info", "Frame fragment"}}});
+    packets.push_back({"after the pause", pcapFromReader, configFrame(3, configCmdWriteAck, {}),
+                       {{"_ws.col.Info", "Incomplete frame dropped | Write ack"},
+                        {"_ws.expert.message", "~30 bytes held since packet"},
+                        {"_ws.expert.message", "~dropped: no byte for 200 ms"}},
+                       200000});
     return packets;
 }
 
@@ -388,6 +420,11 @@ TEST(WiresharkHandmade, SerialFramesOfEveryLayoutAndDialect)
         for (const SerialPacket& p : packets)
             pcap.writeSerial(p.direction, p.bytes.data(), p.bytes.size());
     }
+    std::vector<long long> times;
+    long long now = 0;
+    for (const SerialPacket& p : packets)
+        times.push_back(now += p.pauseUs);
+    setRecordTimes(path, times);
     std::vector<std::vector<Expect>> lists;
     for (const SerialPacket& p : packets)
         lists.push_back(p.expect);

@@ -316,7 +316,9 @@ TEST(WiresharkCaptures, SerialModeAgainstTheSerialLink)
     program.join();
     ASSERT_EQ(frames.size(), 4u) << result.out;
 
-    const Dissection d = dissect(pcap, kSerialFields);
+    // The tool's link took every frame; a loaded machine may still have
+    // written the pieces further apart than the dissector's 50 ms.
+    const Dissection d = dissect(pcap, kSerialFields, "-o tagserial.give_up_ms:0");
     ASSERT_FALSE(luaFailed(d)) << d.errors;
     for (const Fields& f : d.packets)
         if (f.at("tagserial.code") != "")

@@ -674,7 +674,13 @@ local se = {
     oversize = ProtoExpert.new("tagserial.oversize", "Header announces more than 1014 payload bytes",
         expert.group.MALFORMED, expert.severity.WARN),
 }
-tagserial.experts = { se.crc, se.short, se.model, se.noise, se.oversize }
+se.stale = ProtoExpert.new("tagserial.stale", "Incomplete frame given up after a pause",
+    expert.group.SEQUENCE, expert.severity.NOTE)
+tagserial.experts = { se.crc, se.short, se.model, se.noise, se.oversize, se.stale }
+
+tagserial.prefs.give_up_ms = Pref.uint("Give up on an incomplete frame after (ms)", 50,
+    "Bytes of an incomplete frame are dropped when the next bytes in that direction come later "
+    .. "than this, as the configuration tool's frame cutter does (0: never)")
 
 -- Record layouts: { offset, size, field } with offsets into the payload.
 local wiredHead = {
@@ -767,6 +773,7 @@ local serialLink, serialFrames
 
 local function resetSerial()
     serialLink = { pending = { [0] = "", [1] = "" }, pendingFrames = { [0] = {}, [1] = {} },
+        lastTime = { [0] = 0, [1] = 0 },
         model = nil, dialect = nil }
     serialFrames = {}
 end
@@ -791,8 +798,17 @@ end
 
 -- First pass over one packet's bytes in one direction: what they hold.
 -- Items: { kind = "noise"|"frame"|"fragment", off, len (in this packet), bytes (frame), from (frames) }.
-local function cutSerial(dir, data, number)
+local function cutSerial(dir, data, number, time)
     local items = {}
+    local giveUp = tagserial.prefs.give_up_ms
+    local pause = time - serialLink.lastTime[dir]
+    serialLink.lastTime[dir] = time
+    if giveUp > 0 and #serialLink.pending[dir] > 0 and pause * 1000 > giveUp then
+        items[#items + 1] = { kind = "stale", bytes = #serialLink.pending[dir],
+            from = serialLink.pendingFrames[dir], pause = pause }
+        serialLink.pending[dir] = ""
+        serialLink.pendingFrames[dir] = {}
+    end
     local held = serialLink.pending[dir]
     local heldFrames = serialLink.pendingFrames[dir]
     local stream = held .. data
@@ -994,7 +1010,7 @@ function tagserial.dissector(tvb, pinfo, root)
 
     local items = serialFrames[pinfo.number]
     if not items then
-        items = cutSerial(dir, tvb:raw(1, tvb:len() - 1), pinfo.number)
+        items = cutSerial(dir, tvb:raw(1, tvb:len() - 1), pinfo.number, pinfo.abs_ts)
         for _, it in ipairs(items) do
             if it.kind == "frame" then
                 it.dialect, it.crcGood, it.crc = serialDialect(it.bytes, dir)
@@ -1012,8 +1028,15 @@ function tagserial.dissector(tvb, pinfo, root)
     top:add(sf.direction, tvb(0, 1))
     local infos = {}
     for _, it in ipairs(items) do
-        local range = tvb(1 + it.off, it.len)
-        if it.kind == "noise" then
+        local range = it.off and tvb(1 + it.off, it.len)
+        if it.kind == "stale" then
+            local frameList = {}
+            for _, f in ipairs(it.from) do frameList[#frameList + 1] = tostring(f) end
+            top:add_proto_expert_info(se.stale, string.format(
+                "%d bytes held since packet %s dropped: no byte for %d ms", it.bytes,
+                table.concat(frameList, ","), math.floor(it.pause * 1000 + 0.5)))
+            infos[#infos + 1] = "Incomplete frame dropped"
+        elseif it.kind == "noise" then
             top:add(sf.noise, range):add_proto_expert_info(it.oversize and se.oversize or se.noise)
             infos[#infos + 1] = string.format("Noise (%d bytes)", it.len)
         elseif it.kind == "fragment" then
