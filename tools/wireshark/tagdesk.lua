@@ -48,7 +48,7 @@ local function s8(v) if v >= 128 then return v - 256 end return v end
 local checksumStatus = { [0] = "Bad", [1] = "Good", [2] = "Unverified" }
 local csBad, csGood, csUnverified = 0, 1, 2
 
--- Where a frame's CRC stands against its bytes; the value computed.
+-- The CRC of a frame held in s (total bytes): over the length field and the payload.
 local function crcOf(s, total) return crc16(s, 9, total) end
 
 -- A zero-padded text field in the reader's code page (GBK), shown up to its first zero.
@@ -94,8 +94,6 @@ local baudNames = { [0] = "9600", [1] = "19200", [2] = "38400", [3] = "57600", [
 ---------------------------------------------------------------------------
 
 local tagnet = Proto("tagnet", "Tag desk network frame")
-
-local dialectNames = { listen = "listen", direct = "direct", legacy = "legacy", unknown = "unknown" }
 
 local stateNames = {
     [0] = "normal",
@@ -362,7 +360,7 @@ local function addSms(tree, tvb, p, L, ctx)
     end
     local text = ""
     if present > 0 then
-        local item = tree:add_packet_field(nf.sms_text, tvb(p + 14, present), ENC_GB18030)
+        tree:add_packet_field(nf.sms_text, tvb(p + 14, present), ENC_GB18030)
         text = tvb(p + 14, present):string(ENC_GB18030)
     end
     if L > 14 + present then tree:add(nf.sms_padding, tvb(p + 14 + present, L - 14 - present)) end
