@@ -388,3 +388,14 @@ TEST(WiresharkCaptures, LegacySerialModeOnThePort)
     ASSERT_SERIAL(writePacket, d, "R7A write request ip=192.168.1.195");
     EXPECT_EQ(writePacket->at("tagserial.threshold"), "-80");
 }
+
+// A capture file that cannot be written stops the reader before it starts.
+TEST(WiresharkCaptures, UnwritableCaptureFileIsAFailure)
+{
+    const std::string pcap = outputBase("no_such_dir") + "/capture.pcap";
+    for (const char* mode : {"listen --duration 1", "legacy --port 0 --duration 1"}) {
+        const RunResult r = runReadersim(std::string(mode) + " --pcap " + pcap, "capture_unwritable");
+        EXPECT_EQ(r.exitCode, 1) << mode;
+        EXPECT_EQ(r.err, "readersim: cannot write the capture file " + pcap + "\n") << mode;
+    }
+}

@@ -6,8 +6,8 @@
 // runSerialReader (serialRun.h).
 #include <chrono>
 #include <csignal>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 
