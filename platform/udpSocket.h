@@ -54,6 +54,10 @@ private:
     std::atomic<bool> interrupted_{false};
 };
 
+// The address this host sends from toward peer: a route lookup through a
+// connected UDP socket that sends nothing. False when there is no route.
+bool udpLocalAddressToward(const NetAddr& peer, uint32_t* ip);
+
 // Random bytes from the operating system's cryptographic source.
 void systemRandomFill(uint8_t* out, size_t count);
 

@@ -10,6 +10,7 @@ packages=(
   wine wine64 xvfb xauth socat fonts-noto-cjk imagemagick x11-utils
   wixl msitools locales python3 python3-olefile
   libcli11-dev nlohmann-json3-dev
+  tshark
 )
 
 missing=()
@@ -22,5 +23,7 @@ if ((${#missing[@]})); then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq
+  # tshark asks whether users outside root may capture; the tests only read files.
+  echo "wireshark-common wireshark-common/install-setuid boolean false" | $SUDO debconf-set-selections
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

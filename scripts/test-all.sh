@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Every test of the suite, as CI runs it: native unit and integration tests,
+# the Wireshark plugin checked with tshark,
 # the same under ASan+UBSan and TSan, the Windows build of the unit tests
 # under Wine, the end-to-end scenarios under Wine and Xvfb, the release
 # packages (scripts/package.sh, then ctest -L package), and a bounded run
@@ -20,19 +21,22 @@ python3 tools/images/makeImages.py --check
 step "native build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
-ctest --test-dir build -LE 'e2e|fuzz' --output-on-failure -j"$jobs"
+ctest --test-dir build -LE 'e2e|fuzz|wireshark' --output-on-failure -j"$jobs"
+
+step "Wireshark plugin with tshark"
+ctest --test-dir build -L wireshark --output-on-failure -j"$jobs"
 
 step "address and undefined-behaviour sanitizers"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
   -DTAGDESK_SANITIZE=address,undefined -DTAGDESK_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
-ctest --test-dir build-asan -LE 'e2e|fuzz' --output-on-failure -j"$jobs"
+ctest --test-dir build-asan -LE 'e2e|fuzz|wireshark' --output-on-failure -j"$jobs"
 
 step "thread sanitizer"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
   -DTAGDESK_SANITIZE=thread -DTAGDESK_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$jobs"
-TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan -LE 'e2e|fuzz' --output-on-failure -j"$jobs"
+TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan -LE 'e2e|fuzz|wireshark' --output-on-failure -j"$jobs"
 
 step "Windows build, unit tests under Wine"
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -144,6 +144,22 @@ uint16_t UdpSocket::localPort() const
     return ntohs(sa.sin_port);
 }
 
+bool udpLocalAddressToward(const NetAddr& peer, uint32_t* ip)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0)
+        return false;
+    const sockaddr_in to = toSockaddr(peer);
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+                    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0;
+    ::close(fd);
+    if (ok)
+        *ip = ntohl(sa.sin_addr.s_addr);
+    return ok;
+}
+
 void systemRandomFill(uint8_t* out, size_t count)
 {
     while (count > 0) {

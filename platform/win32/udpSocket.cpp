@@ -178,6 +178,22 @@ uint16_t UdpSocket::localPort() const
     return ntohs(sa.sin_port);
 }
 
+bool udpLocalAddressToward(const NetAddr& peer, uint32_t* ip)
+{
+    const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (s == INVALID_SOCKET)
+        return false;
+    const sockaddr_in to = toSockaddr(peer);
+    sockaddr_in sa{};
+    int len = sizeof sa;
+    const bool ok = ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+                    getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) == 0;
+    closesocket(s);
+    if (ok)
+        *ip = ntohl(sa.sin_addr.s_addr);
+    return ok;
+}
+
 void systemRandomFill(uint8_t* out, size_t count)
 {
     BCryptGenRandom(nullptr, out, ULONG(count), BCRYPT_USE_SYSTEM_PREFERRED_RNG);

@@ -169,14 +169,15 @@ void LegacySerialReader::printStop(const char* reason)
 }
 
 SerialRunEnd runLegacySerialReader(const LegacySerialSimConfig& config, const SerialRunClock& clock,
-                                   SerialPort& port, SimLog& log)
+                                   SerialPort& port, SimLog& log, PcapWriter* pcap)
 {
     if (!openSerialDevice(port, config.device))
         return SerialRunEnd::cannotOpen;
-    LegacySerialReader reader(config, port, log);
+    PcapSerialTap io(port, pcap);
+    LegacySerialReader reader(config, io, log);
     simStatus(log, "readersim mode=legacy-serial device=%s reply-size=%u tick-ms=%d duration=%d",
               config.device, unsigned(config.replySize), clock.tickMs, clock.durationSeconds);
-    const SerialRunEnd end = serveSerialTarget(reader, port, clock, log);
+    const SerialRunEnd end = serveSerialTarget(reader, io, clock, log);
     reader.printStop(serialRunEndName(end));
     port.closeComPort();
     return end;

@@ -89,6 +89,6 @@ size_t formatLegacySerialFrame(char* out, size_t cap, bool received, const uint8
 // Opens config.device, prints "# readersim mode=legacy-serial device=PATH
 // reply-size=S tick-ms=T duration=D", serves until the end, prints the stop
 // line and closes the port. cannotOpen, with nothing printed, when the
-// device cannot be opened.
+// device cannot be opened. pcap: the capture of --pcap, or null.
 SerialRunEnd runLegacySerialReader(const LegacySerialSimConfig& config, const SerialRunClock& clock,
-                                   SerialPort& port, SimLog& log);
+                                   SerialPort& port, SimLog& log, PcapWriter* pcap = nullptr);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -15,6 +16,7 @@
 #include "tools/readersim/framePrint.h"
 #include "tools/readersim/legacyReader.h"
 #include "tools/readersim/listenReader.h"
+#include "tools/readersim/pcapWriter.h"
 #include "tools/readersim/simOptions.h"
 #if defined(READERSIM_SERIAL)
 #include "tools/readersim/serialRun.h"
@@ -29,6 +31,15 @@ constexpr size_t kReceiveBytes = 2048;  // larger datagrams arrive cut to this s
 constexpr int kLongestWaitMs = 50;       // how late a stop request is noticed at most
 
 volatile std::sig_atomic_t gStopRequested = 0;
+
+// Opens the --pcap capture, if one was asked for; false after a message.
+bool openCapture(const SimOptions& o, PcapWriter& pcap, uint32_t linkType)
+{
+    if (!o.pcapPath || pcap.open(o.pcapPath, linkType))
+        return true;
+    std::fprintf(stderr, "readersim: cannot write the capture file %s\n", o.pcapPath);
+    return false;
+}
 
 extern "C" void onStopSignal(int) { gStopRequested = 1; }
 
@@ -81,11 +92,17 @@ public:
                          bound == UdpBind::inUse ? ", the port is in use" : "", error);
             return false;
         }
+        if (!openCapture(options_, pcap_, pcapLinkRawIp))
+            return false;
+        if (pcap_.isOpen())
+            tap_.reset(new PcapUdpTap(pcap_, plainSender(), NetAddr{local.ip, socket_.localPort()},
+                                      &udpLocalAddressToward));
         return true;
     }
 
     SimLog& log() { return log_; }
-    FrameSender& sender()
+    FrameSender& sender() { return tap_ ? static_cast<FrameSender&>(*tap_) : plainSender(); }
+    FrameSender& plainSender()
     {
         return options_.printSent ? static_cast<FrameSender&>(printing_) : socket_;
     }
@@ -133,6 +150,8 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 continue;
             }
+            if (tap_)
+                tap_->received(datagram, size_t(n), from);
             personality.onDatagram(datagram, size_t(n), from);
         }
         return "interrupt";
@@ -143,6 +162,8 @@ private:
     UdpSocket socket_;
     StdoutLog log_;
     PrintingSender printing_;
+    PcapWriter pcap_;
+    std::unique_ptr<PcapUdpTap> tap_;
     bool started_ = false;
 };
 
@@ -193,7 +214,11 @@ int runSerial(const SimOptions& o)
     const SerialRunClock clock{o.tickMs, o.durationSeconds, &stopRequested};
     SerialPort port;
     StdoutLog log;
-    if (runSerialReader(config, clock, port, log) == SerialRunEnd::cannotOpen) {
+    PcapWriter pcap;
+    if (!openCapture(o, pcap, pcapLinkUser0))
+        return simExitFailure;
+    if (runSerialReader(config, clock, port, log, o.pcapPath ? &pcap : nullptr) ==
+        SerialRunEnd::cannotOpen) {
         std::fprintf(stderr, "readersim: cannot open the serial device %s\n", config.device);
         return simExitFailure;
     }
@@ -209,7 +234,11 @@ int runLegacySerial(const SimOptions& o)
     const SerialRunClock clock{o.tickMs, o.durationSeconds, &stopRequested};
     SerialPort port;
     StdoutLog log;
-    if (runLegacySerialReader(config, clock, port, log) == SerialRunEnd::cannotOpen) {
+    PcapWriter pcap;
+    if (!openCapture(o, pcap, pcapLinkUser0))
+        return simExitFailure;
+    if (runLegacySerialReader(config, clock, port, log, o.pcapPath ? &pcap : nullptr) ==
+        SerialRunEnd::cannotOpen) {
         std::fprintf(stderr, "readersim: cannot open the serial device %s\n", config.device);
         return simExitFailure;
     }

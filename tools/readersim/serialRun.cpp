@@ -121,15 +121,16 @@ SerialRunEnd serveSerialTarget(SerialRunTarget& reader, SerialDevice& device,
 }
 
 SerialRunEnd runSerialReader(const SerialSimConfig& config, const SerialRunClock& clock,
-                             SerialPort& port, SimLog& log)
+                             SerialPort& port, SimLog& log, PcapWriter* pcap)
 {
     if (!openSerialDevice(port, config.device))
         return SerialRunEnd::cannotOpen;
-    SerialReader reader(config, port, log);
+    PcapSerialTap io(port, pcap);
+    SerialReader reader(config, io, log);
     simStatus(log, "readersim mode=serial device=%s model=%u level=%u tick-ms=%d duration=%d",
               config.device, unsigned(config.model), unsigned(config.level), clock.tickMs,
               clock.durationSeconds);
-    const SerialRunEnd end = serveSerialReader(reader, port, clock, log);
+    const SerialRunEnd end = serveSerialReader(reader, io, clock, log);
     reader.printStop(serialRunEndName(end));
     port.closeComPort();
     return end;

@@ -51,6 +51,7 @@
 #include <cstdint>
 
 #include "platform/serialPort.h"
+#include "tools/readersim/pcapWriter.h"
 #include "tools/readersim/serialReader.h"
 #include "tools/readersim/simLog.h"
 
@@ -103,5 +104,6 @@ SerialRunEnd serveSerialReader(SerialReader& reader, SerialDevice& device,
 // level=L tick-ms=T duration=S", runs the reader, prints its stop line and
 // closes the port. cannotOpen, with nothing printed, when the device cannot
 // be opened.
+// pcap: the capture of --pcap, or null.
 SerialRunEnd runSerialReader(const SerialSimConfig& config, const SerialRunClock& clock,
-                             SerialPort& port, SimLog& log);
+                             SerialPort& port, SimLog& log, PcapWriter* pcap = nullptr);

@@ -675,6 +675,13 @@ const OptionEntry kOptions[] = {
          o.printSent = true;
          return true;
      }},
+    {"--pcap", "FILE", modeAll, "a file name",
+     "write every frame or serial read and write to FILE as a pcap capture, flushed as "
+     "written (UDP as IPv4 packets, serial with link type 147; see docs/wireshark.md)",
+     [](SimOptions& o, const char* v) {
+         o.pcapPath = v;
+         return *v != '\0';
+     }},
     {"--help", nullptr, modeAll, nullptr, "show the help of this mode",
      [](SimOptions& o, const char*) {
          o.help = true;
@@ -1017,8 +1024,9 @@ std::string simUsage(SimMode mode)
         "\n"
         "Output (stdout, one line each, flushed): every received datagram or serial\n"
         "frame as an \"rx ...\" line of key=value items, status lines starting with\n"
-        "\"# \". Errors go to stderr. Exit codes: 0 done, 1 socket failure or a serial\n"
-        "device that cannot be opened, 2 bad arguments.\n"
+        "\"# \". Errors go to stderr. Exit codes: 0 done, 1 socket failure, a serial\n"
+        "device that cannot be opened or a --pcap file that cannot be written, 2 bad\n"
+        "arguments.\n"
         "The line format is described in docs/readersim.md.\n"
         "\n";
     if (only)

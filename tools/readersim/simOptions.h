@@ -44,6 +44,7 @@ struct SimOptions {
     uint16_t localPort = 0;   // listen: the port sent from; 0 = any free port
     NetAddr waitAt{0x7F000001, devReaderPort};  // direct, legacy: where the reader waits
     bool printSent = false;
+    const char* pcapPath = nullptr;  // --pcap: the capture file (points into argv)
     ListenReaderConfig listen;
     DirectReaderConfig direct;
     LegacyReaderConfig legacy;

@@ -148,6 +148,14 @@ TEST(SimOptions, SharedOptionsGoToTheChosenMode)
     EXPECT_EQ(l.options.legacy.stateCount, 0);
     EXPECT_EQ(l.options.direct.version, 4);
     EXPECT_FALSE(l.options.direct.rejectSms);
+
+    // The capture file, in every mode.
+    for (const char* mode : {"listen", "direct", "legacy"}) {
+        const Parsed c = parse({mode, "--pcap", "out.pcap"});
+        ASSERT_TRUE(c.ok) << mode << ": " << c.error;
+        EXPECT_STREQ(c.options.pcapPath, "out.pcap") << mode;
+    }
+    EXPECT_EQ(parse({"listen"}).options.pcapPath, nullptr);
 }
 
 TEST(SimOptions, NamesAndPasswordsAtTheirLimits)
@@ -187,6 +195,8 @@ TEST(SimOptions, BadArgumentsAreRefusedByName)
         {{"listen", "--tags"}, "--tags needs a value"},
         {{"listen", "--no-heartbeat=1"}, "--no-heartbeat takes no value"},
         {{"listen", "--tick-ms", "abc"}, "--tick-ms: expected"},
+        {{"direct", "--pcap", ""}, "--pcap: expected a file name"},
+        {{"listen", "--pcap"}, "--pcap needs a value"},
         {{"listen", "--tick-ms", "100ms"}, "--tick-ms"},
         {{"listen", "--tick-ms", "5"}, "--tick-ms"},
         {{"listen", "--tick-ms", ""}, "--tick-ms"},
@@ -369,6 +379,8 @@ TEST(SimOptions, SerialAcceptedValues)
         {{"--model", "52"}, [](const SimOptions& o) { return o.serial.model == 52; }},
         {{"--model=0"}, [](const SimOptions& o) { return o.serial.model == 0; }},
         {{"--level", "0"}, [](const SimOptions& o) { return o.serial.level == 0; }},
+        {{"--pcap", "serial.pcap"},
+         [](const SimOptions& o) { return std::string(o.pcapPath) == "serial.pcap"; }},
         {{"--level", "0xFF"}, [](const SimOptions& o) { return o.serial.level == 255; }},
         {{"--version-text", "V9.99-000000-XYZ"},
          [](const SimOptions& o) { return o.serial.values.version.view() == "V9.99-000000-XYZ"; }},
