@@ -35,7 +35,7 @@ volatile std::sig_atomic_t gStopRequested = 0;
 // Opens the --pcap capture, if one was asked for; false after a message.
 bool openCapture(const SimOptions& o, PcapWriter& pcap, uint32_t linkType)
 {
-    if (!o.pcapPath || pcap.open(o.pcapPath, linkType))
+    if (!o.pcapPath[0] || pcap.open(o.pcapPath, linkType))
         return true;
     std::fprintf(stderr, "readersim: cannot write the capture file %s\n", o.pcapPath);
     return false;
@@ -217,7 +217,7 @@ int runSerial(const SimOptions& o)
     PcapWriter pcap;
     if (!openCapture(o, pcap, pcapLinkUser0))
         return simExitFailure;
-    if (runSerialReader(config, clock, port, log, o.pcapPath ? &pcap : nullptr) ==
+    if (runSerialReader(config, clock, port, log, o.pcapPath[0] ? &pcap : nullptr) ==
         SerialRunEnd::cannotOpen) {
         std::fprintf(stderr, "readersim: cannot open the serial device %s\n", config.device);
         return simExitFailure;
@@ -237,7 +237,7 @@ int runLegacySerial(const SimOptions& o)
     PcapWriter pcap;
     if (!openCapture(o, pcap, pcapLinkUser0))
         return simExitFailure;
-    if (runLegacySerialReader(config, clock, port, log, o.pcapPath ? &pcap : nullptr) ==
+    if (runLegacySerialReader(config, clock, port, log, o.pcapPath[0] ? &pcap : nullptr) ==
         SerialRunEnd::cannotOpen) {
         std::fprintf(stderr, "readersim: cannot open the serial device %s\n", config.device);
         return simExitFailure;

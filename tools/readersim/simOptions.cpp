@@ -675,12 +675,11 @@ const OptionEntry kOptions[] = {
          o.printSent = true;
          return true;
      }},
-    {"--pcap", "FILE", modeAll, "a file name",
+    {"--pcap", "FILE", modeAll, "a file name of 1 to 259 bytes",
      "write every frame or serial read and write to FILE as a pcap capture, flushed as "
      "written (UDP as IPv4 packets, serial with link type 147; see docs/wireshark.md)",
      [](SimOptions& o, const char* v) {
-         o.pcapPath = v;
-         return *v != '\0';
+         return *v != '\0' && copyText(v, o.pcapPath, SimOptions::pcapPathMax - 1);
      }},
     {"--help", nullptr, modeAll, nullptr, "show the help of this mode",
      [](SimOptions& o, const char*) {

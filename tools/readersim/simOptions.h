@@ -44,7 +44,8 @@ struct SimOptions {
     uint16_t localPort = 0;   // listen: the port sent from; 0 = any free port
     NetAddr waitAt{0x7F000001, devReaderPort};  // direct, legacy: where the reader waits
     bool printSent = false;
-    const char* pcapPath = nullptr;  // --pcap: the capture file (points into argv)
+    static constexpr size_t pcapPathMax = 260;  // bytes of the --pcap path, its zero included
+    char pcapPath[pcapPathMax] = "";             // --pcap: the capture file; empty: none
     ListenReaderConfig listen;
     DirectReaderConfig direct;
     LegacyReaderConfig legacy;

@@ -155,7 +155,7 @@ TEST(SimOptions, SharedOptionsGoToTheChosenMode)
         ASSERT_TRUE(c.ok) << mode << ": " << c.error;
         EXPECT_STREQ(c.options.pcapPath, "out.pcap") << mode;
     }
-    EXPECT_EQ(parse({"listen"}).options.pcapPath, nullptr);
+    EXPECT_STREQ(parse({"listen"}).options.pcapPath, "");
 }
 
 TEST(SimOptions, NamesAndPasswordsAtTheirLimits)
@@ -181,6 +181,7 @@ TEST(SimOptions, BadArgumentsAreRefusedByName)
             s += ",0";
         return s;
     }();
+    const std::string longPath(260, 'p');  // one byte more than a capture path holds
     const Case cases[] = {
         {{}, "no mode"},
         {{"lisen"}, "unknown mode 'lisen'"},
@@ -197,6 +198,7 @@ TEST(SimOptions, BadArgumentsAreRefusedByName)
         {{"listen", "--tick-ms", "abc"}, "--tick-ms: expected"},
         {{"direct", "--pcap", ""}, "--pcap: expected a file name"},
         {{"listen", "--pcap"}, "--pcap needs a value"},
+        {{"listen", "--pcap", longPath.c_str()}, "--pcap: expected a file name of 1 to 259 bytes"},
         {{"listen", "--tick-ms", "100ms"}, "--tick-ms"},
         {{"listen", "--tick-ms", "5"}, "--tick-ms"},
         {{"listen", "--tick-ms", ""}, "--tick-ms"},
