@@ -49,8 +49,10 @@ mkdir -p "$stage" dist
 for target in "${programs[@]}"; do
   cp "$(cat "$build/programInfo/$target.path")" "$stage/"
 done
-mkdir -p "$stage/docs"
+mkdir -p "$stage/docs" "$stage/wireshark"
 cp -r docs/zh-CN "$stage/docs/"
+# The Wireshark plugin for the network and serial frames (docs/wireshark.md).
+cp tools/wireshark/tagdesk.lua "$stage/wireshark/"
 # The read-me (UTF-8 with a byte-order mark, so Notepad reads it on any
 # Windows) ends with the list of every file in the folder.
 {

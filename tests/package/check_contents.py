@@ -66,7 +66,7 @@ def main():
             print(f'{path} is missing: run bash scripts/package.sh first')
             sys.exit(SKIPPED)
 
-    expected = {p + '.exe' for p in PROGRAMS} | {'README.txt'}
+    expected = {p + '.exe' for p in PROGRAMS} | {'README.txt', 'wireshark/tagdesk.lua'}
     guide = os.path.join(source, 'docs', 'zh-CN')
     for directory, _, files in os.walk(guide):
         for f in files:
