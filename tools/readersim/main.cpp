@@ -10,10 +10,13 @@
 #include <string>
 #include <thread>
 
+#include "console/directCodes.h"
+#include "console/netPdu.h"
 #include "platform/udpSocket.h"
 #include "tools/readersim/directReader.h"
 #include "tools/readersim/framePrint.h"
 #include "tools/readersim/legacyReader.h"
+#include "tools/readersim/lineFaults.h"
 #include "tools/readersim/listenReader.h"
 #include "tools/readersim/simOptions.h"
 #if defined(READERSIM_SERIAL)
@@ -47,7 +50,11 @@ public:
 class Session {
 public:
     Session(const SimOptions& o, FrameDialect dialect)
-        : options_(o), printing_(socket_, log_, dialect)
+        : options_(o),
+          printing_(socket_, log_, dialect),
+          line_(o.line, plainSender(),
+                dialect == FrameDialect::listen ? uint8_t(netCodeLabelReport)
+                                                : uint8_t(devCmdLabelReport))
     {
     }
     ~Session()
@@ -85,9 +92,17 @@ public:
     }
 
     SimLog& log() { return log_; }
+    // The frames go through the faulty line when one is asked for; "tx"
+    // lines show what the line passed on.
     FrameSender& sender()
     {
-        return options_.printSent ? static_cast<FrameSender&>(printing_) : socket_;
+        return options_.line.any() ? static_cast<FrameSender&>(line_) : plainSender();
+    }
+    // The line's counts, at the end of a run with a faulty line.
+    void printLineSummary()
+    {
+        if (options_.line.any())
+            line_.printSummary(log_);
     }
     uint16_t localPort() const { return socket_.localPort(); }
 
@@ -107,9 +122,14 @@ public:
         personality.start();
         while (!gStopRequested) {
             const auto now = Clock::now();
-            if (duration > 0 && now >= endTime)
+            line_.setTimeMs(
+                std::chrono::duration_cast<std::chrono::milliseconds>(now - startTime).count());
+            if (duration > 0 && now >= endTime) {
+                line_.flush();
                 return "duration";
+            }
             if (now >= nextTick) {
+                line_.flush();
                 personality.tick();
                 nextTick += period;
                 if (nextTick <= now)  // far behind (a stalled machine): start afresh
@@ -133,16 +153,24 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 continue;
             }
-            personality.onDatagram(datagram, size_t(n), from);
+            if (line_.passIncoming())
+                personality.onDatagram(datagram, size_t(n), from);
         }
+        line_.flush();
         return "interrupt";
     }
 
 private:
+    FrameSender& plainSender()
+    {
+        return options_.printSent ? static_cast<FrameSender&>(printing_) : socket_;
+    }
+
     const SimOptions& options_;
     UdpSocket socket_;
     StdoutLog log_;
     PrintingSender printing_;
+    FaultyLine line_;
     bool started_ = false;
 };
 
@@ -162,6 +190,7 @@ int runListen(const SimOptions& o)
     const char* reason = session.run(reader);
     simStatus(session.log(), "stop reason=%s state=%s logins=%d", reason,
               ListenReader::stateName(reader.state()), reader.loginsSent());
+    session.printLineSummary();
     return simExitOk;
 }
 
@@ -180,6 +209,7 @@ int runWaiting(const SimOptions& o, const Config& config, const char* mode,
     simStatus(session.log(), "readersim mode=%s bind=%s version=%u tick-ms=%d duration=%d", mode,
               bound, unsigned(config.version), o.tickMs, o.durationSeconds);
     reader.printStop(session.run(reader));
+    session.printLineSummary();
     return simExitOk;
 }
 

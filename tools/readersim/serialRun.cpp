@@ -125,12 +125,16 @@ SerialRunEnd runSerialReader(const SerialSimConfig& config, const SerialRunClock
 {
     if (!openSerialDevice(port, config.device))
         return SerialRunEnd::cannotOpen;
-    SerialReader reader(config, port, log);
+    FaultyWire wire(config.line, port);
+    SerialWriter& writer = config.line.any() ? static_cast<SerialWriter&>(wire) : port;
+    SerialReader reader(config, writer, log);
     simStatus(log, "readersim mode=serial device=%s model=%u level=%u tick-ms=%d duration=%d",
               config.device, unsigned(config.model), unsigned(config.level), clock.tickMs,
               clock.durationSeconds);
     const SerialRunEnd end = serveSerialReader(reader, port, clock, log);
     reader.printStop(serialRunEndName(end));
+    if (config.line.any())
+        wire.printSummary(log);
     port.closeComPort();
     return end;
 }
