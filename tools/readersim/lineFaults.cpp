@@ -125,7 +125,7 @@ void FaultyWire::writeComBytes(const uint8_t* bytes, size_t count)
             ++counts_.noise;
         else
             ++counts_.offered;
-        if (random_.chance(config_.dropBytesPct)) {
+        if (random_.chancePermille(config_.dropBytesPermille)) {
             ++counts_.lost;
             continue;
         }

@@ -15,7 +15,9 @@
 //
 // Serial (FaultyWire, a SerialWriter in front of the port): each write (an
 // answer, or one piece of a split answer) goes behind 0..noiseMax random
-// noise bytes, and each byte, noise included, is lost with dropBytesPct.
+// noise bytes, and each byte, noise included, is lost with
+// dropBytesPermille (tenths of a percent: answers are long, so a percent
+// per byte already spoils most of them).
 //
 // Both count what they did; the summary line at exit ("# line ...") lets a
 // test tell the loss the line caused from loss a program caused.
@@ -43,6 +45,8 @@ public:
     uint32_t below(uint32_t n) { return next() % n; }
     // True with the given chance in percent (0..100).
     bool chance(int percent) { return percent > 0 && int(below(100)) < percent; }
+    // True with the given chance in tenths of a percent (0..1000).
+    bool chancePermille(int permille) { return permille > 0 && int(below(1000)) < permille; }
 
 private:
     uint64_t state_;
@@ -123,10 +127,10 @@ constexpr int lineNoiseMax = 64;
 
 struct SerialLineConfig {
     uint32_t seed = 1;
-    int dropBytesPct = 0;  // 0..100
+    int dropBytesPermille = 0;  // 0..1000: tenths of a percent
     int noiseMax = 0;      // 0..lineNoiseMax noise bytes before each write
 
-    bool any() const { return dropBytesPct > 0 || noiseMax > 0; }
+    bool any() const { return dropBytesPermille > 0 || noiseMax > 0; }
 };
 
 class FaultyWire : public SerialWriter {

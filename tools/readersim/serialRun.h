@@ -43,7 +43,7 @@
 // | faults.splitGapTicks        | 0                  | --split-gap N         | ticks between pieces; 0 = back-to-back writes |
 // | printSent                   | false              | --print-sent (shared) | a "tx" line per answer |
 // | line.seed                   | 1                  | --seed N (shared)     | seed of the faulty wire |
-// | line.dropBytesPct           | 0                  | --drop-bytes PCT      | each written byte lost with this chance |
+// | line.dropBytesPermille      | 0                  | --drop-bytes PCT      | each written byte lost with this chance (0..100, one decimal) |
 // | line.noiseMax               | 0                  | --noise-max N         | 0..N random noise bytes before each write |
 //
 // KINDS: a comma list of "reply" (0x02), "ack" (0x04), "rssi-reply" (0x08),

@@ -626,10 +626,25 @@ const OptionEntry kOptions[] = {
          return parseNumber(v, 0, 86400, &o.line.silenceEverySeconds);
      }},
 #if defined(READERSIM_SERIAL)
-    {"--drop-bytes", "PCT", modeSerial, "a whole percentage 0..100",
+    {"--drop-bytes", "PCT", modeSerial, "a percentage 0..100 with at most one decimal, e.g. 0.2",
      "lose each written byte with this chance [0]",
      [](SimOptions& o, const char* v) {
-         return parseNumber(v, 0, 100, &o.serial.line.dropBytesPct);
+         // "N" or "N.D": kept in tenths of a percent.
+         char whole[8];
+         const char* dot = std::strchr(v, '.');
+         const size_t n = dot ? size_t(dot - v) : std::strlen(v);
+         if (n == 0 || n >= sizeof whole || (dot && (dot[1] < '0' || dot[1] > '9' || dot[2])))
+             return false;
+         std::memcpy(whole, v, n);
+         whole[n] = '\0';
+         int percent = 0;
+         if (!parseNumber(whole, 0, 100, &percent))
+             return false;
+         const int permille = percent * 10 + (dot ? dot[1] - '0' : 0);
+         if (permille > 1000)
+             return false;
+         o.serial.line.dropBytesPermille = permille;
+         return true;
      }},
     {"--noise-max", "N", modeSerial, "a whole number 0..64",
      "write 0..N random noise bytes before each answer or piece of one [0]",

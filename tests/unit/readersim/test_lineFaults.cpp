@@ -210,14 +210,15 @@ TEST(LineFaults, TheWireDropsBytesAndPutsNoiseWithoutFrameMagicBeforeWrites)
         const char* what;
         int drop, noiseMax;
     };
-    const Case cases[] = {{"clean", 0, 0}, {"all dropped", 100, 0}, {"10% dropped", 10, 0},
-                          {"noise", 0, 8}, {"both", 10, 8}};
+    // drop in tenths of a percent
+    const Case cases[] = {{"clean", 0, 0}, {"all dropped", 1000, 0}, {"10% dropped", 100, 0},
+                          {"0.2% dropped", 2, 0}, {"noise", 0, 8}, {"both", 100, 8}};
     const Bytes answer = frame(0x02, 5, 100);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SerialLineConfig config;
         config.seed = 3;
-        config.dropBytesPct = c.drop;
+        config.dropBytesPermille = c.drop;
         config.noiseMax = c.noiseMax;
         WireCapture out;
         FaultyWire wire(config, out);
@@ -231,7 +232,7 @@ TEST(LineFaults, TheWireDropsBytesAndPutsNoiseWithoutFrameMagicBeforeWrites)
         if (c.drop == 0 && c.noiseMax == 0) {
             EXPECT_EQ(out.bytes.size(), 50 * answer.size());
         }
-        if (c.drop == 100) {
+        if (c.drop == 1000) {
             EXPECT_EQ(out.bytes.size(), 0u);
         }
         // Frame magic appears only where an answer starts: noise never

@@ -579,7 +579,19 @@ TEST(SimOptions, FaultyLineOptions)
                             "--noise-max", "9"});
     ASSERT_TRUE(s.ok) << s.error;
     EXPECT_EQ(s.options.serial.line.seed, 5u);
-    EXPECT_EQ(s.options.serial.line.dropBytesPct, 1);
+    EXPECT_EQ(s.options.serial.line.dropBytesPermille, 10);
+    const struct {
+        const char* text;
+        int permille;  // -1: refused
+    } drops[] = {{"0.2", 2}, {"100", 1000}, {"100.0", 1000}, {"12.5", 125}, {"100.1", -1},
+                 {".5", -1}, {"1.", -1}, {"1.25", -1}, {"-1", -1}, {"x", -1}};
+    for (const auto& d : drops) {
+        const Parsed r = parse({"serial", "--device", "x", "--drop-bytes", d.text});
+        EXPECT_EQ(r.ok, d.permille >= 0) << d.text;
+        if (r.ok) {
+            EXPECT_EQ(r.options.serial.line.dropBytesPermille, d.permille) << d.text;
+        }
+    }
     EXPECT_EQ(s.options.serial.line.noiseMax, 9);
 #endif
 }
