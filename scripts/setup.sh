@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xauth socat fonts-noto-cjk imagemagick x11-utils
-  wixl msitools locales python3 python3-olefile
+  wixl msitools locales python3 python3-olefile python3-matplotlib
   libcli11-dev nlohmann-json3-dev
   tshark
 )

@@ -49,6 +49,11 @@ if ctest --test-dir build-win -N -L e2e | grep -q 'Total Tests: [1-9]'; then
   READERSIM=$root/build/tools/readersim/readersim ctest --test-dir build-win -L e2e --output-on-failure
 fi
 
+if ctest --test-dir build-win -N -L soak | grep -q 'Total Tests: [1-9]'; then
+  step "soak scenarios under Wine (short)"
+  READERSIM=$root/build/tools/readersim/readersim ctest --test-dir build-win -L soak --output-on-failure
+fi
+
 step "release packages: build, then install, upgrade and remove under Wine"
 bash scripts/package.sh
 ctest --test-dir build-win -L package --output-on-failure

@@ -11,10 +11,13 @@
 #include <string>
 #include <thread>
 
+#include "console/directCodes.h"
+#include "console/netPdu.h"
 #include "platform/udpSocket.h"
 #include "tools/readersim/directReader.h"
 #include "tools/readersim/framePrint.h"
 #include "tools/readersim/legacyReader.h"
+#include "tools/readersim/lineFaults.h"
 #include "tools/readersim/listenReader.h"
 #include "tools/readersim/pcapWriter.h"
 #include "tools/readersim/simOptions.h"
@@ -58,7 +61,11 @@ public:
 class Session {
 public:
     Session(const SimOptions& o, FrameDialect dialect)
-        : options_(o), printing_(socket_, log_, dialect)
+        : options_(o),
+          printing_(socket_, log_, dialect),
+          line_(o.line, wire_,
+                dialect == FrameDialect::listen ? uint8_t(netCodeLabelReport)
+                                                : uint8_t(devCmdLabelReport))
     {
     }
     ~Session()
@@ -101,10 +108,18 @@ public:
     }
 
     SimLog& log() { return log_; }
-    FrameSender& sender() { return tap_ ? static_cast<FrameSender&>(*tap_) : plainSender(); }
-    FrameSender& plainSender()
+    // The frames go through the faulty line when one is asked for, then on
+    // to the wire (the capture, when one is written, and the socket); "tx"
+    // lines show what the line passed on.
+    FrameSender& sender()
     {
-        return options_.printSent ? static_cast<FrameSender&>(printing_) : socket_;
+        return options_.line.any() ? static_cast<FrameSender&>(line_) : wire_;
+    }
+    // The line's counts, at the end of a run with a faulty line.
+    void printLineSummary()
+    {
+        if (options_.line.any())
+            line_.printSummary(log_);
     }
     uint16_t localPort() const { return socket_.localPort(); }
 
@@ -124,9 +139,14 @@ public:
         personality.start();
         while (!gStopRequested) {
             const auto now = Clock::now();
-            if (duration > 0 && now >= endTime)
+            line_.setTimeMs(
+                std::chrono::duration_cast<std::chrono::milliseconds>(now - startTime).count());
+            if (duration > 0 && now >= endTime) {
+                line_.flush();
                 return "duration";
+            }
             if (now >= nextTick) {
+                line_.flush();
                 personality.tick();
                 nextTick += period;
                 if (nextTick <= now)  // far behind (a stalled machine): start afresh
@@ -150,20 +170,47 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 continue;
             }
+            // The capture shows the wire: what came, whether or not a
+            // silent line then keeps it from the reader.
             if (tap_)
                 tap_->received(datagram, size_t(n), from);
-            personality.onDatagram(datagram, size_t(n), from);
+            if (line_.passIncoming())
+                personality.onDatagram(datagram, size_t(n), from);
         }
+        line_.flush();
         return "interrupt";
     }
 
 private:
+    // The wire behind the faulty line: the capture's tap once open() has
+    // made one, otherwise the socket (through the "tx" printer if asked).
+    class Wire : public FrameSender {
+    public:
+        explicit Wire(Session& session) : session_(session) {}
+        void sendFrame(const NetAddr& to, const uint8_t* frame, size_t length) override
+        {
+            FrameSender& next = session_.tap_ ? static_cast<FrameSender&>(*session_.tap_)
+                                              : session_.plainSender();
+            next.sendFrame(to, frame, length);
+        }
+
+    private:
+        Session& session_;
+    };
+
+    FrameSender& plainSender()
+    {
+        return options_.printSent ? static_cast<FrameSender&>(printing_) : socket_;
+    }
+
     const SimOptions& options_;
     UdpSocket socket_;
     StdoutLog log_;
     PrintingSender printing_;
     PcapWriter pcap_;
     std::unique_ptr<PcapUdpTap> tap_;
+    Wire wire_{*this};
+    FaultyLine line_;
     bool started_ = false;
 };
 
@@ -183,6 +230,7 @@ int runListen(const SimOptions& o)
     const char* reason = session.run(reader);
     simStatus(session.log(), "stop reason=%s state=%s logins=%d", reason,
               ListenReader::stateName(reader.state()), reader.loginsSent());
+    session.printLineSummary();
     return simExitOk;
 }
 
@@ -201,6 +249,7 @@ int runWaiting(const SimOptions& o, const Config& config, const char* mode,
     simStatus(session.log(), "readersim mode=%s bind=%s version=%u tick-ms=%d duration=%d", mode,
               bound, unsigned(config.version), o.tickMs, o.durationSeconds);
     reader.printStop(session.run(reader));
+    session.printLineSummary();
     return simExitOk;
 }
 

@@ -125,13 +125,19 @@ SerialRunEnd runSerialReader(const SerialSimConfig& config, const SerialRunClock
 {
     if (!openSerialDevice(port, config.device))
         return SerialRunEnd::cannotOpen;
+    // The capture sits on the wire: it sees the bytes the faulty wire let
+    // through, and everything that arrives.
     PcapSerialTap io(port, pcap);
-    SerialReader reader(config, io, log);
+    FaultyWire wire(config.line, io);
+    SerialWriter& writer = config.line.any() ? static_cast<SerialWriter&>(wire) : io;
+    SerialReader reader(config, writer, log);
     simStatus(log, "readersim mode=serial device=%s model=%u level=%u tick-ms=%d duration=%d",
               config.device, unsigned(config.model), unsigned(config.level), clock.tickMs,
               clock.durationSeconds);
     const SerialRunEnd end = serveSerialReader(reader, io, clock, log);
     reader.printStop(serialRunEndName(end));
+    if (config.line.any())
+        wire.printSummary(log);
     port.closeComPort();
     return end;
 }

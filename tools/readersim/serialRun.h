@@ -42,6 +42,9 @@
 // | faults.split / splitParts   | none / 2           | --split KINDS, --split-parts N | write the frame in N pieces (1..16) |
 // | faults.splitGapTicks        | 0                  | --split-gap N         | ticks between pieces; 0 = back-to-back writes |
 // | printSent                   | false              | --print-sent (shared) | a "tx" line per answer |
+// | line.seed                   | 1                  | --seed N (shared)     | seed of the faulty wire |
+// | line.dropBytesPermille      | 0                  | --drop-bytes PCT      | each written byte lost with this chance (0..100, one decimal) |
+// | line.noiseMax               | 0                  | --noise-max N         | 0..N random noise bytes before each write |
 //
 // KINDS: a comma list of "reply" (0x02), "ack" (0x04), "rssi-reply" (0x08),
 // "rssi-ack" (the RSSI write's acknowledgement) or "all" (parseSerialKinds). Exit codes for the caller: cannotOpen is 1, the other
@@ -51,12 +54,14 @@
 #include <cstdint>
 
 #include "platform/serialPort.h"
+#include "tools/readersim/lineFaults.h"
 #include "tools/readersim/pcapWriter.h"
 #include "tools/readersim/serialReader.h"
 #include "tools/readersim/simLog.h"
 
 struct SerialSimConfig : SerialReaderConfig {
     char device[comDevicePathMax] = "";
+    SerialLineConfig line;  // the faulty wire in front of the port (lineFaults.h)
 };
 
 struct SerialRunClock {
@@ -101,8 +106,9 @@ SerialRunEnd serveSerialReader(SerialReader& reader, SerialDevice& device,
                                const SerialRunClock& clock, SimLog& log);
 
 // Opens config.device, prints "# readersim mode=serial device=PATH model=M
-// level=L tick-ms=T duration=S", runs the reader, prints its stop line and
-// closes the port. cannotOpen, with nothing printed, when the device cannot
+// level=L tick-ms=T duration=S", runs the reader (through the faulty wire
+// when config.line asks for one), prints its stop line (and the wire's
+// summary line) and closes the port. cannotOpen, with nothing printed, when the device cannot
 // be opened.
 // pcap: the capture of --pcap, or null.
 SerialRunEnd runSerialReader(const SerialSimConfig& config, const SerialRunClock& clock,

@@ -578,6 +578,81 @@ const OptionEntry kOptions[] = {
          return true;
      }},
 
+    {nullptr, nullptr, modeUdp | modeSerial, nullptr,
+     "The faulty line (random, repeatable with --seed; a \"# line ...\" summary\n"
+     "   at exit counts what the line did)",
+     nullptr},
+    {"--seed", "N", modeUdp | modeSerial, "a number 0..4294967295",
+     "seed of the line's random choices; the same seed spoils the same frames [1]",
+     [](SimOptions& o, const char* v) {
+         uint32_t seed = 0;
+         if (!parseNumber(v, 0, 0xFFFFFFFFLL, &seed))
+             return false;
+         o.line.seed = seed;
+#if defined(READERSIM_SERIAL)
+         o.serial.line.seed = seed;
+#endif
+         return true;
+     }},
+    {"--loss", "PCT", modeUdp, "a whole percentage 0..100",
+     "lose each sent frame with this chance [0]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 100, &o.line.lossPct); }},
+    {"--dup", "PCT", modeUdp, "a whole percentage 0..100",
+     "send each frame twice with this chance [0]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 100, &o.line.dupPct); }},
+    {"--corrupt", "PCT", modeUdp, "a whole percentage 0..100",
+     "flip one bit of the CRC, length or payload of each frame with this chance; the frame "
+     "check refuses every such frame [0]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 100, &o.line.corruptPct); }},
+    {"--reorder", "N", modeUdp, "a window of 0..64 reports",
+     "shuffle tag reports within groups of N; a group leaves when full and at every tick "
+     "[0, in order]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, 0, lineGroupMax, &o.line.reorderWindow);
+     }},
+    {"--burst", "N", modeUdp, "a group of 0..64 reports",
+     "hold tag reports and send them N back to back; a group leaves when full and at every "
+     "tick [0, as made]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, lineGroupMax, &o.line.burst); }},
+    {"--silence", "S", modeUdp, "a whole number of seconds 0..86400",
+     "the line carries nothing, either way, for the last S seconds of every --silence-every "
+     "period [0]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, 0, 86400, &o.line.silenceSeconds);
+     }},
+    {"--silence-every", "T", modeUdp, "a whole number of seconds 0..86400",
+     "period of the --silence; 0 never [0]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, 0, 86400, &o.line.silenceEverySeconds);
+     }},
+#if defined(READERSIM_SERIAL)
+    {"--drop-bytes", "PCT", modeSerial, "a percentage 0..100 with at most one decimal, e.g. 0.2",
+     "lose each written byte with this chance [0]",
+     [](SimOptions& o, const char* v) {
+         // "N" or "N.D": kept in tenths of a percent.
+         char whole[8];
+         const char* dot = std::strchr(v, '.');
+         const size_t n = dot ? size_t(dot - v) : std::strlen(v);
+         if (n == 0 || n >= sizeof whole || (dot && (dot[1] < '0' || dot[1] > '9' || dot[2])))
+             return false;
+         std::memcpy(whole, v, n);
+         whole[n] = '\0';
+         int percent = 0;
+         if (!parseNumber(whole, 0, 100, &percent))
+             return false;
+         const int permille = percent * 10 + (dot ? dot[1] - '0' : 0);
+         if (permille > 1000)
+             return false;
+         o.serial.line.dropBytesPermille = permille;
+         return true;
+     }},
+    {"--noise-max", "N", modeSerial, "a whole number 0..64",
+     "write 0..N random noise bytes before each answer or piece of one [0]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, 0, lineNoiseMax, &o.serial.line.noiseMax);
+     }},
+#endif
+
 #if defined(READERSIM_SERIAL)
     {nullptr, nullptr, modeSerial, nullptr,
      "Misbehaviour (KINDS: a comma list of reply, ack, rssi-reply, rssi-ack or all)", nullptr},

@@ -12,6 +12,7 @@
 #include "console/directCodes.h"
 #include "tools/readersim/directReader.h"
 #include "tools/readersim/legacyReader.h"
+#include "tools/readersim/lineFaults.h"
 #include "tools/readersim/listenReader.h"
 #include "tools/readersim/tagSim.h"
 #if defined(READERSIM_SERIAL)
@@ -50,6 +51,7 @@ struct SimOptions {
     DirectReaderConfig direct;
     LegacyReaderConfig legacy;
     TagSimConfig tags;
+    UdpLineConfig line;  // UDP modes: the faulty line in front of the socket
 #if defined(READERSIM_SERIAL)
     SerialSimConfig serial;  // serial: everything but the clock; printSent is copied in
 #endif

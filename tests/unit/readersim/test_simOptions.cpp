@@ -558,3 +558,54 @@ TEST(SimOptions, SerialHelp)
     EXPECT_NE(all.find("(serial)"), std::string::npos);
 }
 #endif
+
+TEST(SimOptions, FaultyLineOptions)
+{
+    const Parsed p = parse({"listen", "--seed", "99", "--loss", "2", "--dup", "3", "--corrupt",
+                            "4", "--reorder", "8", "--burst", "16", "--silence", "70",
+                            "--silence-every", "300"});
+    ASSERT_TRUE(p.ok) << p.error;
+    const UdpLineConfig& l = p.options.line;
+    EXPECT_EQ(l.seed, 99u);
+    EXPECT_EQ(l.lossPct, 2);
+    EXPECT_EQ(l.dupPct, 3);
+    EXPECT_EQ(l.corruptPct, 4);
+    EXPECT_EQ(l.reorderWindow, 8);
+    EXPECT_EQ(l.burst, 16);
+    EXPECT_EQ(l.silenceSeconds, 70);
+    EXPECT_EQ(l.silenceEverySeconds, 300);
+    EXPECT_FALSE(parse({"listen"}).options.line.any());
+    const struct {
+        std::vector<const char*> args;
+        const char* error;
+    } bad[] = {
+        {{"direct", "--loss", "101"}, "--loss: expected a whole percentage 0..100, got '101'"},
+        {{"legacy", "--reorder", "65"}, "--reorder: expected a window of 0..64 reports, got '65'"},
+        {{"listen", "--drop-bytes", "5"}, "unknown option '--drop-bytes' for mode listen"},
+    };
+    for (const auto& b : bad) {
+        const Parsed r = parse(b.args);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.error, b.error);
+    }
+#if defined(READERSIM_SERIAL)
+    const Parsed s = parse({"serial", "--device", "x", "--seed", "5", "--drop-bytes", "1",
+                            "--noise-max", "9"});
+    ASSERT_TRUE(s.ok) << s.error;
+    EXPECT_EQ(s.options.serial.line.seed, 5u);
+    EXPECT_EQ(s.options.serial.line.dropBytesPermille, 10);
+    const struct {
+        const char* text;
+        int permille;  // -1: refused
+    } drops[] = {{"0.2", 2}, {"100", 1000}, {"100.0", 1000}, {"12.5", 125}, {"100.1", -1},
+                 {".5", -1}, {"1.", -1}, {"1.25", -1}, {"-1", -1}, {"x", -1}};
+    for (const auto& d : drops) {
+        const Parsed r = parse({"serial", "--device", "x", "--drop-bytes", d.text});
+        EXPECT_EQ(r.ok, d.permille >= 0) << d.text;
+        if (r.ok) {
+            EXPECT_EQ(r.options.serial.line.dropBytesPermille, d.permille) << d.text;
+        }
+    }
+    EXPECT_EQ(s.options.serial.line.noiseMax, 9);
+#endif
+}

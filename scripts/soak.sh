@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Soak runs of the real programs under Wine, fed by the software reader
+# through its faulty line (docs/reliability.md):
+#
+#   bash scripts/soak.sh [short|long]
+#
+# short (the default, part of CI, about 5 minutes): the listening console
+# with 100 000 reports and one lost and regained link; the connecting and
+# the legacy console through two link losses each; the configuration tool
+# through 20 write and read rounds over a lossy serial line. long:
+# 1 000 000 reports, 100 link losses per console, 1000 rounds (hours). Needs the native build in build/
+# and the Windows build in build-win/ (README.md); the CSV files and logs go
+# to build-win/e2e-logs/soak-*.
+set -u
+mode=${1:-short}
+case $mode in short | long) ;; *) echo "usage: $0 [short|long]" >&2; exit 2 ;; esac
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root" || exit 1
+export READERSIM=${READERSIM:-$root/build/tools/readersim/readersim}
+cmake --build build --target readersim >/dev/null || exit 1
+cmake --build build-win --target tagdesk-listen tagdesk-connect tagdesk-legacy readersetup uidriver >/dev/null || exit 1
+status=0
+for script in soak_listen.sh soak_links.sh soak_setup.sh; do
+  echo "=== $script $mode"
+  bash "tests/e2e/$script" build-win "$mode" || status=1
+done
+exit $status
