@@ -261,16 +261,20 @@ _e2e_map_com_ports() {
   for n in "${!_e2e_com[@]}"; do
     links+=("$WINEPREFIX/dosdevices/com$n")
   done
-  _e2e_ports_reg | _wine_env_import "$E2E_BUILD/e2e-serial/ports.reg" >"$E2E_LOGDIR/serial-ports.log" 2>&1
-  _e2e_stop_server
-  _e2e_block_com_ports || return 1
-  _e2e_start_server
-  # The device manager starts with the first program.
-  wine cmd /c exit >/dev/null 2>&1 </dev/null
-  if ! _e2e_wait_paths 10 "${links[@]}"; then
-    echo "wine-env: Wine did not map ${links[*]##*/}" >&2
-    return 1
-  fi
+  # On a loaded machine Wine's device manager has once been seen to come up
+  # without the ports: a second start is given the chance before failing.
+  local attempt
+  for attempt in 1 2; do
+    _e2e_ports_reg | _wine_env_import "$E2E_BUILD/e2e-serial/ports.reg" >"$E2E_LOGDIR/serial-ports.log" 2>&1
+    _e2e_stop_server
+    _e2e_block_com_ports || return 1
+    _e2e_start_server
+    # The device manager starts with the first program.
+    wine cmd /c exit >/dev/null 2>&1 </dev/null
+    _e2e_wait_paths 15 "${links[@]}" && return 0
+    echo "wine-env: Wine did not map ${links[*]##*/} (start $attempt)" >&2
+  done
+  return 1
 }
 
 e2e_setup() {
