@@ -2,7 +2,7 @@
 """Plots a soak run of the listening console from its CSV (tests/e2e/soak_listen.sh):
 resident memory of the console's Wine process and the tags it holds, over time.
 
-    /usr/bin/python3 scripts/soak-plot.py build-win/e2e-logs/soak-listen-short/soak-listen.csv docs/images/soak-listen.png
+    scripts/soak-plot.py build-win/e2e-logs/soak-listen-short/soak-listen.csv docs/images/soak-listen.png
 
 Uses Debian's python3-matplotlib (scripts/setup.sh installs it).
 """

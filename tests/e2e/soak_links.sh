@@ -20,20 +20,8 @@
 #
 # short: one silence and one restart (about 2.5 minutes); long: 100 losses,
 # silences and restarts in turn.
-set -u
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-build=$(cd "$1" && pwd)
-mode=${2:-short}
-. "$here/wine-env.sh"
-. "$here/lib.sh"
-. "$root/bench/proc-watch.sh"
-
-case $mode in
-  short) LOSSES=2 ;;
-  long) LOSSES=100 ;;
-  *) echo "usage: $0 BUILD_DIR [short|long]" >&2; exit 2 ;;
-esac
+. "$(dirname "$0")/soak-lib.sh" "$@"
+LOSSES=$(soak_size 2 100)
 SILENCE=62
 QUIET_AT=8   # the silence starts this long after the reader's start
 SEED=${SOAK_SEED:-1}

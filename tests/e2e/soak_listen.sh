@@ -16,20 +16,8 @@
 # - the first grid rows' "活跃次数" equal the sound reports the line passed
 #   for those tags since the last login (nothing lost inside the host);
 # - VmRSS grew by less than 1 MB after warm-up; the thread count is unchanged.
-set -u
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-build=$(cd "$1" && pwd)
-mode=${2:-short}
-. "$here/wine-env.sh"
-. "$here/lib.sh"
-. "$root/bench/proc-watch.sh"
-
-case $mode in
-  short) REPORTS=${SOAK_REPORTS:-100000} ;;
-  long) REPORTS=1000000 ;;
-  *) echo "usage: $0 BUILD_DIR [short|long]" >&2; exit 2 ;;
-esac
+. "$(dirname "$0")/soak-lib.sh" "$@"
+REPORTS=$(soak_size "${SOAK_REPORTS:-100000}" 1000000)
 RATE=${SOAK_RATE:-10000}
 TICK_MS=10
 PER_TICK=$((RATE * TICK_MS / 1000))

@@ -12,20 +12,8 @@
 #   tests/e2e/soak_setup.sh BUILD_DIR [short|long]
 #
 # short: 20 rounds; long: 1000.
-set -u
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-build=$(cd "$1" && pwd)
-mode=${2:-short}
-. "$here/wine-env.sh"
-. "$here/lib.sh"
-. "$root/bench/proc-watch.sh"
-
-case $mode in
-  short) ROUNDS=${SOAK_ROUNDS:-20} ;;
-  long) ROUNDS=1000 ;;
-  *) echo "usage: $0 BUILD_DIR [short|long]" >&2; exit 2 ;;
-esac
+. "$(dirname "$0")/soak-lib.sh" "$@"
+ROUNDS=$(soak_size "${SOAK_ROUNDS:-20}" 1000)
 SEED=${SOAK_SEED:-1}
 TIMEOUT_TEXT="不能和设备正常通信，请检查设备是否上电"
 
