@@ -38,7 +38,7 @@ expect_eq "call button before start" "$(text_of 1179)" "$CALL"
 expect_eq "call button disabled" "$(ui enabled "$WIN" 1179)" "0"
 
 echo "--- $kind: the console logs in to the reader at 127.0.0.1"
-args=(--bind 127.0.0.1 --tick-ms 250 --tags 3 --first-tag 30 --tag-step 4294967286 --states 0,2,1 --extra 0AFF)
+args=(--bind 127.0.0.1 --tick-ms 250 --print-sent --pcap "$(wine_pcap "$kind-reader")" --tags 3 --first-tag 30 --tag-step 4294967286 --states 0,2,1 --extra 0AFF)
 [ -n "$VERSION" ] && args+=(--version "$VERSION")
 e2e_start "$kind-reader" "$SIM" "$MODE" "${args[@]}"
 sleep 1
@@ -107,4 +107,10 @@ logins=$(tr -d '\r' <"$LOG" | grep -c "^rx .* code=0x01 ")
 
 ui close "$WIN" >/dev/null
 e2e_wait console 10
+echo "--- $kind: the reader's capture"
+expect_capture "capture of the reader" "$E2E_LOGDIR/$kind-reader.pcap" "$LOG" tagnet "$MODE"
+expect_capture_values "capture: login, reader version, tags, substations, extra data, states, lamp modes, message" \
+  "$E2E_LOGDIR/$kind-reader.pcap" \
+  "tagnet.login.name tagnet.reader_version tagnet.tag_id tagnet.substation tagnet.extra tagnet.state tagnet.lamp_mode tagnet.sms.number tagnet.sms.text" \
+  "admin/$VERSION/30 20 10 100/0 1/0aff/0 2 1/1 255/7/abc"
 e2e_finish

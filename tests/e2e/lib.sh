@@ -127,7 +127,7 @@ serial_reader() {
   shift 2
   e2e_serial "$name" "$port" >/dev/null || exit 1
   path=E2E_SERIAL_${name^^}
-  "$sim" serial --device "${!path}" --print-sent "$@" \
+  "$sim" serial --device "${!path}" --print-sent --pcap "$E2E_LOGDIR/$name.pcap" "$@" \
     >"$E2E_LOGDIR/$name.out" 2>"$E2E_LOGDIR/$name.err" </dev/null &
   E2E_PIDS[reader-$name]=$!
   wait_line "$E2E_LOGDIR/$name.out" '^# readersim mode=serial' 5 ||
@@ -205,4 +205,74 @@ expect_details_layout() {  # DETAILS LIST COLUMNS
   expect_eq "details list rectangle" "$(ui rect "$1" SysListView32)" "$2"
   expect_eq "details columns" "$(ui list-columns "$1" SysListView32 | paste -sd/)" "$3"
   expect_eq "the console waits for the details" "$(ui enabled "$WIN" .)" "0"
+}
+
+# Captures: every software reader of a scenario writes what it sends and
+# receives (--pcap), and the Wireshark plugin must decode all of it.
+E2E_DISSECTOR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/tools/wireshark/tagdesk.lua
+
+# The --pcap argument of readersim.exe under Wine for $E2E_LOGDIR/NAME.pcap:
+# the Linux path seen through drive Z:.
+wine_pcap() {  # NAME
+  local path=$E2E_LOGDIR/$1.pcap
+  echo "Z:${path//\//\\}"
+}
+
+# tshark with the plugin over a capture: one line per packet, the FIELDS
+# separated by tabs, several occurrences in a packet joined by commas. The
+# heuristic goes first, so the magic decides whatever the ports.
+capture_fields() {  # PCAP FIELD...
+  local pcap=$1 args=() f
+  shift
+  for f in "$@"; do args+=(-e "$f"); done
+  tshark -n -X lua_script:"$E2E_DISSECTOR" -o udp.try_heuristic_first:TRUE -r "$pcap" \
+    -T fields -E occurrence=a -E aggregator=, "${args[@]}" 2>"$pcap.err"
+}
+
+# Decodes the capture of a reader whose frame lines (rx, and tx with
+# --print-sent) are in LOG: the codes in the capture are the codes of the
+# log, and every frame decodes as DIALECT of PROTO (tagnet or tagserial)
+# with a good CRC.
+expect_capture() {  # WHAT PCAP LOG PROTO DIALECT
+  local frames want got
+  if ! command -v tshark >/dev/null; then
+    echo "skip: $1 (no tshark)"
+    return
+  fi
+  if ! frames=$(capture_fields "$2" "$4.dialect" "$4.code" "$4.crc.status"); then
+    fail "$1: tshark cannot read the capture: $(grep -v 'Running as user' "$2.err")"
+    return
+  fi
+  frames=$(awk -F'\t' '{ n = split($1, d, ","); split($2, c, ","); split($3, s, ",")
+                         for (i = 1; i <= n; i++) print d[i], c[i], s[i] }' <<<"$frames")
+  want=$(tr -d '\r' <"$3" | sed -nE 's/^(rx|tx) ([a-z]+=[^ ]* )*code=0x([0-9A-F]{2}) .*/0x\3/p' |
+    tr A-F a-f | sort -u | paste -sd' ')
+  got=$(cut -d' ' -f2 <<<"$frames" | grep . | sort -u | paste -sd' ')
+  expect_eq "$1: codes ${want:-none}, as in the log" "$got" "$want"
+  expect_eq "$1: frames not $5 or with a bad CRC" \
+    "$(grep -v "^$5 0x[0-9a-f]* 1\$" <<<"$frames" | grep . | sort | uniq -c | paste -sd';')" ""
+}
+
+# The distinct values of FIELD in a capture, in order of first sight.
+capture_values() {  # PCAP FIELD
+  capture_fields "$1" "$2" | tr ',' '\n' | grep . | awk '!seen[$0]++' | paste -sd' '
+}
+
+# The distinct values of each of FIELDS (blank separated) in a capture,
+# joined by "/", against EXPECTED.
+expect_capture_values() {  # WHAT PCAP FIELDS EXPECTED
+  local f got=()
+  command -v tshark >/dev/null || return 0
+  for f in $3; do got+=("$(capture_values "$2" "$f")"); done
+  expect_eq "$1" "$(IFS=/; echo "${got[*]}")" "$4"
+}
+
+# expect_capture for every reader that serial_reader started.
+expect_serial_captures() {  # DIALECT
+  local name
+  for name in "${!E2E_PIDS[@]}"; do
+    [[ $name == reader-* ]] || continue
+    name=${name#reader-}
+    expect_capture "capture of reader $name" "$E2E_LOGDIR/$name.pcap" "$E2E_LOGDIR/$name.out" tagserial "$1"
+  done
 }

@@ -22,7 +22,8 @@ reader() {
   local name=$1
   shift
   [ -n "${E2E_PIDS[$name]:-}" ] && kill "${E2E_PIDS[$name]}" 2>/dev/null && e2e_wait "$name" 10
-  e2e_start "$name" "$SIM" listen --server 127.0.0.1:$PORT --tick-ms 250 "$@"
+  e2e_start "$name" "$SIM" listen --server 127.0.0.1:$PORT --tick-ms 250 \
+    --print-sent --pcap "$(wine_pcap "$name")" "$@"
 }
 # Substation 0's online time in the details list, in seconds.
 online_seconds() {  # DETAILS
@@ -180,4 +181,14 @@ expect_eq "mode inputs editable" "$(ui enabled "$WIN" 1199)" "1"
 
 ui close "$WIN" >/dev/null
 e2e_wait console 10
+echo "--- the readers' captures"
+for name in main page; do
+  expect_capture "capture of reader $name" "$LOG/$name.pcap" "$LOG/$name.out" tagnet listen
+done
+expect_capture_values "main capture: login, tags, RSSI, states, lamp modes, message" "$LOG/main.pcap" \
+  "tagnet.login.name tagnet.tag_id tagnet.rssi tagnet.state tagnet.lamp_mode tagnet.sms.number tagnet.sms.text" \
+  "dev001/30 20 10/-40/0 2 1 3 9/1 255/40000/abc短信"
+expect_eq "main capture: low voltage on tag 30 only" \
+  "$(capture_fields "$LOG/main.pcap" tagnet.tag_id tagnet.low_voltage | awk -F'\t' '$2 != ""' | sort -u | tr '\t' : | paste -sd' ')" \
+  "10:0 20:0 30:1"
 e2e_finish

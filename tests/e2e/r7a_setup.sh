@@ -25,7 +25,7 @@ TOOL=$build/r7a-setup/r7a-setup.exe
 LOG=$E2E_LOGDIR/r7a.out
 
 e2e_serial r7a COM1 >/dev/null || exit 1
-"$sim" legacy-serial --device "$E2E_SERIAL_R7A" --print-sent --reply-size 59 \
+"$sim" legacy-serial --device "$E2E_SERIAL_R7A" --print-sent --pcap "$E2E_LOGDIR/r7a.pcap" --reply-size 59 \
   --version-text R7A-e2e --rs485-baud 0 --antenna-baud 1 --antenna1-baud 2 \
   --ip 192.168.1.195 --mask 255.255.255.0 --gateway 192.168.1.1 --threshold -70 --flag 1 \
   --split reply --stray ack >"$LOG" 2>"$E2E_LOGDIR/r7a.err" </dev/null &
@@ -95,4 +95,8 @@ expect_eq "two read requests" "$(rx_count 0x01)" "2"
 e2e_screenshot "$shot" || true
 ui close "$WIN" >/dev/null || fail "the tool did not close"
 if e2e_wait tool 10; then echo "ok: the tool ended"; else fail "the tool did not end"; fi
+echo "--- the reader's capture"
+expect_serial_captures legacy
+expect_capture_values "R7A: version, addresses and threshold" "$E2E_LOGDIR/r7a.pcap" \
+  "tagserial.version_text tagserial.ip tagserial.threshold" "R7A-e2e/192.168.1.195 10.0.0.7/-70"
 e2e_finish

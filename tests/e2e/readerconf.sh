@@ -91,4 +91,10 @@ expect_eq "threshold -45" "$?" 0
 expect_eq "threshold read back" "$(out t1)" "-45"
 grep -q 'threshold=-45' "$E2E_LOGDIR/wired.out" && echo "ok: written" || fail "threshold not written"
 
+echo "--- the readers' captures"
+expect_serial_captures configuration
+expect_capture_values "wired: model, device ids, thresholds read and written" "$E2E_LOGDIR/wired.pcap" \
+  "tagserial.model tagserial.device_id tagserial.threshold" "1/1 4321/-45"
+expect_capture_values "WIFI: model, levels, network names read and written" "$E2E_LOGDIR/wifi.pcap" \
+  "tagserial.model tagserial.level tagserial.ssid" "3/0 2/reader-ap 车间网络"
 e2e_finish

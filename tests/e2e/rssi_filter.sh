@@ -110,4 +110,8 @@ if wait_line "$E2E_LOGDIR/plain.out" '^tx code=0x04 ' 2; then echo "ok: the read
 
 ui close "$WIN" >/dev/null || fail "the tool did not close"
 if e2e_wait tool 10; then echo "ok: the tool ended"; else fail "the tool did not end"; fi
+echo "--- the readers' captures"
+expect_serial_captures configuration
+expect_capture_values "filter: thresholds read and written (signed)" "$E2E_LOGDIR/filter.pcap" \
+  "tagserial.threshold" "-60 -45"
 e2e_finish

@@ -93,4 +93,6 @@ else
   fail "write request: [$line]"
 fi
 end_tool
+echo "--- the readers' captures"
+expect_serial_captures configuration
 e2e_finish

@@ -317,4 +317,16 @@ expect_eq "the tool still runs, restored at the page's size" "$(ui show "$WIN" r
 expect_text "the page refreshed" 1005 "V-slow" 3000
 expect_eq "the page keeps the port open" "$(text_of 1002)" "关闭串口"
 end_tool
+echo "--- the readers' captures"
+expect_serial_captures configuration
+# What each reader replied, and what the tool wrote, by the model's layout.
+expect_capture_values "wired: model, device ids, addresses read and written" "$E2E_LOGDIR/wired.pcap" \
+  "tagserial.model tagserial.device_id tagserial.ip" "1/12345 4321/192.168.1.200 192.168.1.201"
+expect_capture_values "WIFI: model, device id, network names read and written" "$E2E_LOGDIR/wifi.pcap" \
+  "tagserial.model tagserial.device_id tagserial.ssid" "3/4242/plant-ap 工厂网络"
+expect_capture_values "domain: model and name" "$E2E_LOGDIR/domain.pcap" \
+  "tagserial.model tagserial.domain" "5/reader.example.net"
+expect_capture_values "dual network: model and network name" "$E2E_LOGDIR/dual.pcap" \
+  "tagserial.model tagserial.ssid" "7/dual-ap"
+expect_capture_values "level-0 reader: the level of every frame" "$E2E_LOGDIR/old.pcap" "tagserial.level" "0"
 e2e_finish
