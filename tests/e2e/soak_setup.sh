@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # Soak of the configuration tool over a faulty serial line: readersetup.exe
-# under Wine on COM1, a native model-1 reader (readersim serial) on the pty's
-# other end whose answers lose bytes (--drop-bytes 0.2) and whose replies
-# come in pieces (--split). Each round writes a new device ID with "应用"
-# and reads the record again by closing and opening the port from the page. Every round
+# under Wine against two native readers (readersim serial), a model-1 wired
+# reader on COM1 and a model-3 WIFI reader on COM2, whose answers lose bytes
+# (--drop-bytes 0.2) and come in pieces (--split). A fresh tool serves each
+# reader in turn. Each round writes a new device ID with "应用" and reads the
+# record again by closing and opening the port from the page. Every round
 # must end in "配置成功" with the write in the reader's log byte for byte,
 # or in the time-out message; never two boxes at once, never a box that
 # stays. VmRSS and threads of the tool's Wine process (bench/proc-watch.sh)
-# after two warm-up rounds and at the end.
+# after two warm-up rounds and at the end, for each tool.
 #
 #   tests/e2e/soak_setup.sh BUILD_DIR [short|long]
 #
-# short: 20 rounds; long: 1000.
+# short: 10 rounds a reader; long: 500 a reader (1000 in all).
 . "$(dirname "$0")/soak-lib.sh" "$@"
-ROUNDS=$(soak_size "${SOAK_ROUNDS:-20}" 1000)
+ROUNDS=$(soak_size "${SOAK_ROUNDS:-10}" 500)   # a reader
 SEED=${SOAK_SEED:-1}
 TIMEOUT_TEXT="不能和设备正常通信，请检查设备是否上电"
 
@@ -23,13 +24,16 @@ e2e_setup "$build" || exit 1
 LOG=$E2E_LOGDIR
 CSV=$LOG/soak-setup.csv
 NOTICE_ICON=information
-serial_reader wired COM1 --model 1 --level 3 --connect wait --device-id 1 --version-text V3.6-soak \
-  --seed "$SEED" ${SOAK_SERIAL_FAULTS:---drop-bytes 0.2 --split reply --split-parts 3}
-
-e2e_start tool "$build/setup/readersetup.exe"
-WIN=$(ui wait-window readerSetupKit 30000) || { echo "the tool did not open" >&2; exit 1; }
-pid=${E2E_PIDS[tool]}
-_proc_watch_pid=$pid
+FAULTS=(--seed "$SEED" ${SOAK_SERIAL_FAULTS:---drop-bytes 0.2 --split reply --split-parts 3})
+serial_reader wired COM1 --model 1 --level 3 --connect wait --device-id 1 --version-text V3.6-soak "${FAULTS[@]}"
+serial_reader wifi COM2 --model 3 --level 3 --connect wait --device-id 1 --version-text V3.6-soak \
+  --ssid soak-ap --wifi-password soak-secret "${FAULTS[@]}"
+# The length of each reader's write request.
+declare -A WRITE_LEN=([wired]=93 [wifi]=157)
+# The baseline comes after the warm-up rounds: the first boxes of each kind
+# load what they need once.
+WARMUP_ROUNDS=2
+echo "reader,round,rss_kb,threads,apply,read" >"$CSV"
 
 # Waits for one box, notes what it said, answers it and makes sure no other
 # box follows it. Prints "ok", "timeout" or "other: TEXT"; "none" when no box.
@@ -53,78 +57,85 @@ one_box() {  # TIMEOUT_MS
   esac
 }
 
-# The first page: open from the port choice until a reply gets through.
-for ((i = 0; i < 10; i++)); do
-  open_port 0
-  if e2e_ui wait-text "$WIN" 1005 "V3.6-soak" 5000 >/dev/null 2>&1; then break; fi
-  r=$(one_box 3000)
-  [ "$r" = timeout ] || [ "$r" = none ] || fail "opening: $r"
-done
-expect_text "page 105" 1005 "V3.6-soak" 1000
-# The baseline comes after the warm-up rounds: the first boxes of each kind
-# load what they need once.
-WARMUP_ROUNDS=2
-base_rss= base_threads=
-echo "round,rss_kb,threads,apply,read" >"$CSV"
-
-applied=0 timeouts=0 reads=0
-for ((round = 1; round <= ROUNDS; round++)); do
-  id=$((1000 + round))
-  # The port is open on the page; open it again when a time-out closed it.
-  # A read still pending keeps "应用" disabled: wait for its reply or its
-  # time-out, and open the port again (a few times) after a time-out.
-  for ((attempt = 0; attempt < 5; attempt++)); do
-    [ "$(text_of 1002)" = "关闭串口" ] && [ "$(ui enabled "$WIN" 1004)" = 1 ] && break
-    [ "$(text_of 1002)" != "关闭串口" ] && ui click "$WIN" 1002 >/dev/null
-    for ((w = 0; w < 20; w++)); do
-      [ "$(ui enabled "$WIN" 1004)" = 1 ] && break
-      e2e_msgbox "$WIN" 250 2>/dev/null && break
+# ROUNDS rounds against reader NAME, the port choice's item INDEX, with a
+# fresh tool that is closed at the end.
+soak_reader() {  # NAME INDEX
+  local name=$1 index=$2 i r round id attempt w apply line read_result
+  local base_rss= base_threads= end_rss end_threads growth applied=0 timeouts=0 reads=0
+  e2e_start tool "$build/setup/readersetup.exe"
+  WIN=$(ui wait-window readerSetupKit 30000) || { echo "the tool did not open" >&2; exit 1; }
+  _proc_watch_pid=${E2E_PIDS[tool]}
+  # The first page: open from the port choice until a reply gets through.
+  for ((i = 0; i < 10; i++)); do
+    open_port "$index"
+    if e2e_ui wait-text "$WIN" 1005 "V3.6-soak" 5000 >/dev/null 2>&1; then break; fi
+    r=$(one_box 3000)
+    [ "$r" = timeout ] || [ "$r" = none ] || fail "$name: opening: $r"
+  done
+  expect_text "$name: the page" 1005 "V3.6-soak" 1000
+  for ((round = 1; round <= ROUNDS; round++)); do
+    id=$((1000 + round))
+    # The port is open on the page; open it again when a time-out closed it.
+    # A read still pending keeps "应用" disabled: wait for its reply or its
+    # time-out, and open the port again (a few times) after a time-out.
+    for ((attempt = 0; attempt < 5; attempt++)); do
+      [ "$(text_of 1002)" = "关闭串口" ] && [ "$(ui enabled "$WIN" 1004)" = 1 ] && break
+      [ "$(text_of 1002)" != "关闭串口" ] && ui click "$WIN" 1002 >/dev/null
+      for ((w = 0; w < 20; w++)); do
+        [ "$(ui enabled "$WIN" 1004)" = 1 ] && break
+        e2e_msgbox "$WIN" 250 2>/dev/null && break
+      done
+      if [ "$(ui enabled "$WIN" 1004)" != 1 ]; then
+        r=$(one_box 5000)
+        [ "$r" = none ] || [ "$r" = timeout ] || fail "$name round $round: reopening: $r"
+      fi
     done
-    if [ "$(ui enabled "$WIN" 1004)" != 1 ]; then
-      r=$(one_box 5000)
-      [ "$r" = none ] || [ "$r" = timeout ] || fail "round $round: reopening: $r"
+    if [ "$(text_of 1002)" != "关闭串口" ] || [ "$(ui enabled "$WIN" 1004)" != 1 ]; then
+      fail "$name round $round: no page with an open port after five tries"
+      continue
+    fi
+    ui set-text "$WIN" 1019 "$id" >/dev/null
+    ui click "$WIN" 1004 >/dev/null
+    apply=$(one_box 8000)
+    case $apply in
+      ok)
+        applied=$((applied + 1))
+        line=$(tr -d '\r' <"$LOG/$name.out" | grep '^rx code=0x03 ' | tail -1)
+        [[ $line == *" len=${WRITE_LEN[$name]} "*" id=$id "* ]] || fail "$name round $round: 配置成功 but the reader got [$line]" ;;
+      timeout) timeouts=$((timeouts + 1)) ;;
+      *) fail "$name round $round: apply ended in [$apply]" ;;
+    esac
+    # Read back: close, blank the ID (so that only a reply can put it back)
+    # and open from the page.
+    [ "$(text_of 1002)" = "关闭串口" ] && ui click "$WIN" 1002 >/dev/null
+    ui set-text "$WIN" 1019 "" >/dev/null
+    ui click "$WIN" 1002 >/dev/null
+    read_result=none
+    if e2e_ui wait-text "$WIN" 1019 "$id" 4500 >/dev/null 2>&1; then
+      read_result=ok reads=$((reads + 1))
+    else
+      read_result=$(one_box 1000)
+      # A write whose ack was spoilt may still have reached the reader.
+      [ "$read_result" = timeout ] || [ "$read_result" = none ] || fail "$name round $round: read ended in [$read_result]"
+    fi
+    echo "$name,$round,$(_proc_watch_status VmRSS),$(_proc_watch_status Threads),$apply,$read_result" >>"$CSV"
+    if [ "$round" -eq "$WARMUP_ROUNDS" ]; then
+      base_rss=$(_proc_watch_status VmRSS) base_threads=$(_proc_watch_status Threads)
     fi
   done
-  if [ "$(text_of 1002)" != "关闭串口" ] || [ "$(ui enabled "$WIN" 1004)" != 1 ]; then
-    fail "round $round: no page with an open port after five tries"
-    continue
-  fi
-  ui set-text "$WIN" 1019 "$id" >/dev/null
-  ui click "$WIN" 1004 >/dev/null
-  apply=$(one_box 8000)
-  case $apply in
-    ok)
-      applied=$((applied + 1))
-      line=$(tr -d '\r' <"$LOG/wired.out" | grep '^rx code=0x03 ' | tail -1)
-      [[ $line == *" len=93 "*" id=$id "* ]] || fail "round $round: 配置成功 but the reader got [$line]" ;;
-    timeout) timeouts=$((timeouts + 1)) ;;
-    *) fail "round $round: apply ended in [$apply]" ;;
-  esac
-  # Read back: close, blank the ID (so that only a reply can put it back)
-  # and open from the page.
-  [ "$(text_of 1002)" = "关闭串口" ] && ui click "$WIN" 1002 >/dev/null
-  ui set-text "$WIN" 1019 "" >/dev/null
-  ui click "$WIN" 1002 >/dev/null
-  read_result=none
-  if e2e_ui wait-text "$WIN" 1019 "$id" 4500 >/dev/null 2>&1; then
-    read_result=ok reads=$((reads + 1))
-  else
-    read_result=$(one_box 1000)
-    # A write whose ack was spoilt may still have reached the reader.
-    [ "$read_result" = timeout ] || [ "$read_result" = none ] || fail "round $round: read ended in [$read_result]"
-  fi
-  echo "$round,$(_proc_watch_status VmRSS),$(_proc_watch_status Threads),$apply,$read_result" >>"$CSV"
-  if [ "$round" -eq "$WARMUP_ROUNDS" ]; then
-    base_rss=$(_proc_watch_status VmRSS) base_threads=$(_proc_watch_status Threads)
-  fi
-done
 
-end_rss=$(_proc_watch_status VmRSS) end_threads=$(_proc_watch_status Threads)
-growth=$((end_rss - base_rss))
-echo "$ROUNDS rounds: $applied applied, $timeouts apply time-outs, $reads reads that showed the new ID"
-echo "VmRSS $base_rss -> $end_rss KB ($growth KB), threads $base_threads -> $end_threads"
-tr -d '\r' <"$LOG/wired.out" | grep '^# line '
-expect_eq "VmRSS growth below 1 MB" "$([ "$growth" -lt 1024 ] && echo yes)" "yes"
-expect_eq "thread count unchanged" "$end_threads" "$base_threads"
-expect_eq "some writes went through" "$([ "$applied" -gt 0 ] && echo yes)" "yes"
+  end_rss=$(_proc_watch_status VmRSS) end_threads=$(_proc_watch_status Threads)
+  growth=$((end_rss - base_rss))
+  echo "$name: $ROUNDS rounds: $applied applied, $timeouts apply time-outs, $reads reads that showed the new ID"
+  echo "$name: VmRSS $base_rss -> $end_rss KB ($growth KB), threads $base_threads -> $end_threads"
+  tr -d '\r' <"$LOG/$name.out" | grep '^# line '
+  expect_eq "$name: VmRSS growth below 1 MB" "$([ "$growth" -lt 1024 ] && echo yes)" "yes"
+  expect_eq "$name: thread count unchanged" "$end_threads" "$base_threads"
+  expect_eq "$name: some writes went through" "$([ "$applied" -gt 0 ] && echo yes)" "yes"
+  ui close "$WIN" >/dev/null
+  e2e_wait tool 10 >/dev/null || fail "$name: the tool did not end"
+}
+
+soak_reader wired 0
+soak_reader wifi 1
 e2e_finish
