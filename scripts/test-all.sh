@@ -51,7 +51,7 @@ fi
 
 if ctest --test-dir build-win -N -L soak | grep -q 'Total Tests: [1-9]'; then
   step "soak scenarios under Wine (short)"
-  READERSIM=$root/build/tools/readersim/readersim ctest --test-dir build-win -L soak --output-on-failure
+  READERSIM=$root/build/tools/readersim/readersim ctest --test-dir build-win -L soak --output-on-failure -j2
 fi
 
 step "release packages: build, then install, upgrade and remove under Wine"

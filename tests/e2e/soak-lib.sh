@@ -15,6 +15,9 @@ case $mode in
   short | long) ;;
   *) echo "usage: $0 BUILD_DIR [short|long]" >&2; exit 2 ;;
 esac
+# Each soak scenario is a Wine session of its own (prefix, display, lock):
+# scripts/soak.sh and ctest run two of them side by side.
+export E2E_SESSION=${E2E_SESSION:-$(basename "$0" .sh | tr _ -)}
 . "$here/wine-env.sh"
 . "$here/lib.sh"
 . "$root/bench/proc-watch.sh"

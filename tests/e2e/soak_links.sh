@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Soak of the two client consoles' links: tagdesk-connect.exe and
 # tagdesk-legacy.exe under Wine, side by side in one session, each logged in
-# to its own native software reader (direct on 127.0.0.3:4099, legacy on
-# 127.0.0.4:4099; the console scenarios use 127.0.0.1, so the two never
+# to its own native software reader (direct on 127.0.0.5:4099, legacy on
+# 127.0.0.6:4099; the console scenarios use 127.0.0.1, so the two never
 # share a port), lose their link again and again and get it back:
 #
 # - silence: the reader's line carries nothing for 62 s (more than the
@@ -30,7 +30,7 @@ SEED=${SOAK_SEED:-1}
 KINDS=(connect legacy)
 declare -A EXE=([connect]=$build/console/connect/tagdesk-connect.exe [legacy]=$build/console/legacy/tagdesk-legacy.exe)
 declare -A MODE=([connect]=direct [legacy]=legacy)
-declare -A ADDR=([connect]=127.0.0.3 [legacy]=127.0.0.4)
+declare -A ADDR=([connect]=127.0.0.5 [legacy]=127.0.0.6)
 # The console's link time-out and login retry, and the longest gap between
 # two frames that keep its link, in seconds: the connecting console counts
 # link requests only (one every 10 s), the legacy console any valid frame

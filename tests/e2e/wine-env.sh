@@ -7,7 +7,10 @@
 #   wine_env_prefix DIR [headless|desktop]
 #                              create the Wine prefix DIR once, or reuse it; exports
 #                              WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES
-# End-to-end session (prefix BUILD_DIR/wineprefix-e2e, Xvfb, uidriver):
+# End-to-end session (prefix BUILD_DIR/wineprefix-SESSION, Xvfb, uidriver).
+# SESSION is $E2E_SESSION, "e2e" unless set: sessions of other names have a
+# prefix, a lock, pty pairs and a display of their own, so they can run side
+# by side with each other (the soak scenarios do).
 #   e2e_setup BUILD_DIR        lock the session, prepare the prefix, start Xvfb unless
 #                              DISPLAY is set, start a persistent wineserver; installs
 #                              e2e_shutdown as the EXIT trap
@@ -138,7 +141,7 @@ declare -gA _e2e_com=()  # COM port number -> the .win end of its pty pair
 
 # Processes of a session other than Wine's, one pid a line, so that the next
 # session can end them if this one was killed outright.
-_e2e_pidfile() { echo "$E2E_BUILD/wineprefix-e2e.pids"; }
+_e2e_pidfile() { echo "$E2E_BUILD/wineprefix-$E2E_SESSION.pids"; }
 _e2e_remember() { echo "$1" >>"$(_e2e_pidfile)"; }
 
 # The persistent server keeps the prefix warm between uidriver runs.
@@ -218,7 +221,7 @@ _e2e_end_leftovers() {
   while read -r pid; do
     cmd=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null) || continue
     case $cmd in
-      "Xvfb -displayfd "* | "socat pty,raw,echo=0,link=$E2E_BUILD/e2e-serial/"*) kill "$pid" 2>/dev/null ;;
+      "Xvfb -displayfd "* | "socat pty,raw,echo=0,link=$E2E_BUILD/$E2E_SESSION-serial/"*) kill "$pid" 2>/dev/null ;;
     esac
   done <"$pidfile"
   rm -f "$pidfile"
@@ -265,7 +268,7 @@ _e2e_map_com_ports() {
   # without the ports: a second start is given the chance before failing.
   local attempt
   for attempt in 1 2; do
-    _e2e_ports_reg | _wine_env_import "$E2E_BUILD/e2e-serial/ports.reg" >"$E2E_LOGDIR/serial-ports.log" 2>&1
+    _e2e_ports_reg | _wine_env_import "$E2E_BUILD/$E2E_SESSION-serial/ports.reg" >"$E2E_LOGDIR/serial-ports.log" 2>&1
     _e2e_stop_server
     _e2e_block_com_ports || return 1
     _e2e_start_server
@@ -281,6 +284,7 @@ e2e_setup() {
   local build
   build=$(cd "$1" && pwd) || return 1
   export E2E_BUILD=$build
+  export E2E_SESSION=${E2E_SESSION:-e2e}
   export E2E_LOGDIR=${E2E_LOGDIR:-$build/e2e-logs}
   export E2E_UIDRIVER=${E2E_UIDRIVER:-$build/tools/uidriver/uidriver.exe}
   mkdir -p "$E2E_LOGDIR" || return 1
@@ -289,8 +293,8 @@ e2e_setup() {
   trap 'exit 129' HUP
   trap 'exit 130' INT
   trap 'exit 143' TERM
-  _e2e_lock_session "$build/wineprefix-e2e.session.lock" || return 1
-  wine_env_prefix "$build/wineprefix-e2e" desktop || return 1
+  _e2e_lock_session "$build/wineprefix-$E2E_SESSION.session.lock" || return 1
+  wine_env_prefix "$build/wineprefix-$E2E_SESSION" desktop || return 1
   _e2e_end_leftovers
   _e2e_block_com_ports || return 1
   if [ -z "${DISPLAY:-}" ]; then
@@ -301,7 +305,7 @@ e2e_setup() {
 
 # e2e_serial NAME COMn
 e2e_serial() {
-  local name=${1:-} port=${2:-} n dir=$E2E_BUILD/e2e-serial
+  local name=${1:-} port=${2:-} n dir=$E2E_BUILD/$E2E_SESSION-serial
   n=${port#COM}
   if [[ ! $name =~ ^[A-Za-z0-9_]+$ || ! $port =~ ^COM[1-9][0-9]?$ ]] || ((n > 32)); then
     echo "usage: e2e_serial NAME COM1..COM32" >&2
