@@ -695,8 +695,9 @@ const OptionEntry kOptions[] = {
          return parseNumber(v, 0, serialLateTicksMax, &serialFaults(o).lateTicks);
      }},
     {"--late-pct", "PCT", modeSerial, "a whole percentage 0..100",
-     "hold any other answer --late-ticks ticks with this chance, chosen by --seed, so "
-     "punctual and late answers mix; counted as late= on the \"# line\" summary [0]",
+     "hold each answer of a kind not given to --late --late-ticks ticks with this chance, "
+     "chosen by --seed, so punctual and late answers mix; counted as late= on the "
+     "\"# line\" summary [0]",
      [](SimOptions& o, const char* v) { return parseNumber(v, 0, 100, &serialFaults(o).latePct); }},
     {"--stray", "KINDS", modeSerial, "a list of reply, ack, rssi-reply, rssi-ack or all",
      "write --stray-bytes noise bytes before these answers, in the same write",
@@ -860,7 +861,8 @@ const ModeEntry kModes[] = {
      "  readersim serial --device build/sp/B --level 0       (refused by the tool)\n"
      "  readersim serial --device build/sp/B --late reply --late-ticks 4\n"
      "  readersim serial --device build/sp/B --rssi-threshold -60 --silent rssi-reply\n"
-     "  readersim serial --device build/sp/B --tick-ms 10 --split all --split-gap 2\n"},
+     "  readersim serial --device build/sp/B --tick-ms 10 --split all --split-gap 2\n"
+     "  readersim serial --device build/sp/B --cut 20 --cut-gap-max 30 --late-pct 10\n"},
 #else
     {"serial", SimMode::none, 0, nullptr, nullptr, nullptr},
 #endif
@@ -874,7 +876,8 @@ const ModeEntry kModes[] = {
      "frame is printed; the misbehaviour options spoil the answers by kind.\n",
      "  readersim legacy-serial --device build/sp/B --reply-size 57\n"
      "  readersim legacy-serial --device COM3 --ip 10.0.0.7 --flag 1\n"
-     "  readersim legacy-serial --device build/sp/B --split reply --stray ack\n"},
+     "  readersim legacy-serial --device build/sp/B --split reply --stray ack\n"
+     "  readersim legacy-serial --device build/sp/B --cut 30 --cut-gap-max 20\n"},
 #endif
 };
 
