@@ -1353,6 +1353,46 @@ TEST(SerialReaderPty, TheToolsLinkReadsWritesAndReadsAgain)
     EXPECT_FALSE(port.isOpen());
 }
 
+TEST(SerialReaderPty, TheLoopLetsTheWiresCutPiecesGoAndCountsThem)
+{
+    // Every answer cut with gaps of up to 10 ms: the loop wakes for each
+    // held piece, and the tool's link puts the pieces together again.
+    MasterDevice tool;
+    ASSERT_TRUE(tool.ok());
+    SerialSimConfig config;
+    std::snprintf(config.device, sizeof config.device, "%s", tool.slave().c_str());
+    config.line.cutPct = 100;
+    config.line.cutGapMaxMs = 10;
+    SerialRunClock clock;
+    clock.tickMs = 1000;  // no tick is needed to let a piece go
+    clock.stopRequested = stopReader;
+    gStopReader = false;
+    LineLog log;
+    SerialPort port;
+    std::thread runner([&] { runSerialReader(config, clock, port, log); });
+    const bool opened = waitUntil([&] { return log.startsWith("# readersim mode=serial "); });
+    WaitingSink sink;
+    SerialLink link(tool, sink);
+    if (opened) {
+        link.start();
+        sendReadRequest(tool);
+        sink.waitFor(1);
+        sendReadRequest(tool);
+    }
+    const std::vector<Bytes> frames = sink.waitFor(2);
+    link.stop();
+    gStopReader = true;
+    runner.join();
+    ASSERT_TRUE(opened);
+    ASSERT_EQ(frames.size(), 2u);
+    ToolSide side;
+    side.receive(frames);
+    EXPECT_EQ(side.replies, 2);
+    const std::string bytes = std::to_string(2 * frames[0].size());
+    EXPECT_TRUE(log.contains("# line seed=1 offered=" + bytes + " delivered=" + bytes +
+                             " lost=0 noise=0 cut=2 late=0"));
+}
+
 TEST(SerialReaderPty, ADeviceThatCannotBeOpened)
 {
     SerialSimConfig config;
