@@ -173,12 +173,20 @@ SerialRunEnd runLegacySerialReader(const LegacySerialSimConfig& config, const Se
 {
     if (!openSerialDevice(port, config.device))
         return SerialRunEnd::cannotOpen;
+    // As in mode serial, the capture sits on the wire: it sees the bytes
+    // the faulty wire let through.
     PcapSerialTap io(port, pcap);
-    LegacySerialReader reader(config, io, log);
+    const bool faulty = config.line.any();
+    FaultyWire wire(config.line, io);
+    SerialWriter& writer = faulty ? static_cast<SerialWriter&>(wire) : io;
+    LegacySerialReader reader(config, writer, log);
     simStatus(log, "readersim mode=legacy-serial device=%s reply-size=%u tick-ms=%d duration=%d",
               config.device, unsigned(config.replySize), clock.tickMs, clock.durationSeconds);
-    const SerialRunEnd end = serveSerialTarget(reader, io, clock, log);
+    const SerialRunEnd end = serveSerialTarget(reader, io, clock, log, faulty ? &wire : nullptr);
+    wire.flushHeld();
     reader.printStop(serialRunEndName(end));
+    if (faulty)
+        wire.printSummary(log);
     port.closeComPort();
     return end;
 }

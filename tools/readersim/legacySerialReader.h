@@ -49,6 +49,7 @@ struct LegacySerialConfig {
 
 struct LegacySerialSimConfig : LegacySerialConfig {
     char device[comDevicePathMax] = "";
+    SerialLineConfig line;  // the faulty wire in front of the port (lineFaults.h)
 };
 
 class LegacySerialReader : public SerialRunTarget {
@@ -87,8 +88,9 @@ size_t formatLegacySerialFrame(char* out, size_t cap, bool received, const uint8
                                size_t total);
 
 // Opens config.device, prints "# readersim mode=legacy-serial device=PATH
-// reply-size=S tick-ms=T duration=D", serves until the end, prints the stop
-// line and closes the port. cannotOpen, with nothing printed, when the
+// reply-size=S tick-ms=T duration=D", serves until the end (through the
+// faulty wire when config.line asks for one, the capture behind it), prints
+// the stop line (and the wire's summary line) and closes the port. cannotOpen, with nothing printed, when the
 // device cannot be opened. pcap: the capture of --pcap, or null.
 SerialRunEnd runLegacySerialReader(const LegacySerialSimConfig& config, const SerialRunClock& clock,
                                    SerialPort& port, SimLog& log, PcapWriter* pcap = nullptr);

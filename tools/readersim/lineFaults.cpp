@@ -1,5 +1,7 @@
 #include "tools/readersim/lineFaults.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 FaultyLine::FaultyLine(const UdpLineConfig& config, FrameSender& inner, uint8_t reportCode)
@@ -111,9 +113,18 @@ void FaultyLine::printSummary(SimLog& log) const
               (unsigned long long)c.inDropped);
 }
 
+FaultyWire::FaultyWire(const SerialLineConfig& config, SerialWriter& inner)
+    : config_(config),
+      inner_(inner),
+      random_(config.seed),
+      cutRandom_(config.seed, lineStreamCuts)
+{
+}
+
 void FaultyWire::writeComBytes(const uint8_t* bytes, size_t count)
 {
-    // The bytes that survive leave in one write, as the reader wrote them.
+    // The bytes that survive leave as one write, as the reader wrote them
+    // (cut into pieces with cutPct).
     uint8_t kept[1024];
     size_t n = 0;
     const int noise = config_.noiseMax > 0 ? int(random_.below(uint32_t(config_.noiseMax) + 1)) : 0;
@@ -132,18 +143,96 @@ void FaultyWire::writeComBytes(const uint8_t* bytes, size_t count)
         kept[n++] = (isNoise && b == 'Q') ? uint8_t(0xFF) : b;
         ++counts_.delivered;
         if (n == sizeof kept) {
-            inner_.writeComBytes(kept, n);
+            pass(kept, n);
             n = 0;
         }
     }
     if (n > 0)
-        inner_.writeComBytes(kept, n);
+        pass(kept, n);
 }
 
-void FaultyWire::printSummary(SimLog& log) const
+void FaultyWire::pass(const uint8_t* bytes, size_t count)
 {
-    simStatus(log, "line seed=%u offered=%llu delivered=%llu lost=%llu noise=%llu",
+    int parts = 1;
+    if (count >= 2 && cutRandom_.chance(config_.cutPct)) {
+        parts = 2 + int(cutRandom_.below(lineCutPiecesMax - 1));
+        if (size_t(parts) > count)
+            parts = int(count);
+        ++counts_.cuts;
+    }
+    // Every piece gets one byte; the rest is shared out at parts - 1 random
+    // points of 0..count - parts, in order, so no piece is empty.
+    uint32_t points[lineCutPiecesMax] = {};
+    for (int k = 0; k + 1 < parts; ++k)
+        points[k] = cutRandom_.below(uint32_t(count) - uint32_t(parts) + 1);
+    std::sort(points, points + parts - 1);
+    size_t from = 0;
+    for (int k = 0; k < parts; ++k) {
+        const size_t to = k + 1 < parts ? points[k] + size_t(k) + 1 : count;
+        const int gap = k == 0 ? 0 : int(cutRandom_.below(uint32_t(config_.cutGapMaxMs) + 1));
+        hold(bytes + from, to - from, gap);
+        from = to;
+    }
+    release();
+}
+
+void FaultyWire::hold(const uint8_t* bytes, size_t count, int gapMs)
+{
+    if (heldPieces_ == 0 && gapMs == 0) {
+        inner_.writeComBytes(bytes, count);  // nothing to wait behind
+        return;
+    }
+    if (heldPieces_ == lineHeldPiecesMax || heldBytes_ + count > sizeof held_)
+        flushHeld();  // full: what waits leaves now, its gaps cut short
+    if (heldPieces_ == 0)
+        frontDueMs_ = nowMs_ + gapMs;
+    std::memcpy(held_ + heldBytes_, bytes, count);
+    heldBytes_ += count;
+    pieces_[heldPieces_++] = Piece{count, gapMs};
+}
+
+void FaultyWire::release()
+{
+    while (heldPieces_ > 0 && nowMs_ >= frontDueMs_) {
+        const size_t n = pieces_[0].length;
+        inner_.writeComBytes(held_, n);
+        std::memmove(held_, held_ + n, heldBytes_ - n);
+        heldBytes_ -= n;
+        std::memmove(pieces_, pieces_ + 1, sizeof(Piece) * size_t(heldPieces_ - 1));
+        --heldPieces_;
+        if (heldPieces_ > 0)
+            frontDueMs_ = nowMs_ + pieces_[0].gapMs;
+    }
+}
+
+void FaultyWire::setTimeMs(int64_t ms)
+{
+    nowMs_ = ms;
+    release();
+}
+
+int64_t FaultyWire::msUntilDue() const
+{
+    if (heldPieces_ == 0)
+        return -1;
+    return frontDueMs_ > nowMs_ ? frontDueMs_ - nowMs_ : 0;
+}
+
+void FaultyWire::flushHeld()
+{
+    if (heldBytes_ > 0)
+        inner_.writeComBytes(held_, heldBytes_);
+    heldBytes_ = 0;
+    heldPieces_ = 0;
+}
+
+void FaultyWire::printSummary(SimLog& log, long long late) const
+{
+    char lateItem[32] = "";
+    if (late >= 0)
+        std::snprintf(lateItem, sizeof lateItem, " late=%lld", late);
+    simStatus(log, "line seed=%u offered=%llu delivered=%llu lost=%llu noise=%llu cut=%llu%s",
               unsigned(config_.seed), (unsigned long long)counts_.offered,
               (unsigned long long)counts_.delivered, (unsigned long long)counts_.lost,
-              (unsigned long long)counts_.noise);
+              (unsigned long long)counts_.noise, (unsigned long long)counts_.cuts, lateItem);
 }

@@ -17,7 +17,11 @@
 // answer, or one piece of a split answer) goes behind 0..noiseMax random
 // noise bytes, and each byte, noise included, is lost with
 // dropBytesPermille (tenths of a percent: answers are long, so a percent
-// per byte already spoils most of them).
+// per byte already spoils most of them). With cutPct, what survives of a
+// write is then cut at random points into 2..4 pieces, each after the first
+// held 0..cutGapMaxMs ms (on the wire's clock, setTimeMs) behind the one
+// before it. Later writes queue behind held pieces, so bytes never reorder;
+// the run loop wakes when the next piece falls due (msUntilDue).
 //
 // Both count what they did; the summary line at exit ("# line ...") lets a
 // test tell the loss the line caused from loss a program caused.
@@ -33,7 +37,13 @@
 // A small seeded generator (xorshift64*): the same seed gives the same run.
 class LineRandom {
 public:
-    explicit LineRandom(uint32_t seed) : state_(0x9E3779B97F4A7C15ULL ^ seed) { next(); }
+    // stream: an independent sequence for the same seed (0: the line's own),
+    // so one kind of choice never shifts the draws of another.
+    explicit LineRandom(uint32_t seed, uint32_t stream = 0)
+        : state_(0x9E3779B97F4A7C15ULL ^ seed ^ spread(stream))
+    {
+        next();
+    }
     uint32_t next()
     {
         state_ ^= state_ >> 12;
@@ -49,8 +59,21 @@ public:
     bool chancePermille(int permille) { return permille > 0 && int(below(1000)) < permille; }
 
 private:
+    // splitmix64 of the stream number; 0 for stream 0.
+    static uint64_t spread(uint32_t stream)
+    {
+        if (stream == 0)
+            return 0;
+        uint64_t z = uint64_t(stream) * 0x9E3779B97F4A7C15ULL;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
     uint64_t state_;
 };
+
+// The random streams of one seed.
+enum : uint32_t { lineStreamCuts = 1, lineStreamLate = 2 };
 
 constexpr int lineGroupMax = 64;  // reports held at once (burst, reorder window)
 
@@ -81,6 +104,7 @@ struct LineCounts {
     uint64_t reordered = 0;   // reports sent out of their place
     uint64_t inDropped = 0;   // datagrams to the reader dropped while silent
     uint64_t noise = 0;       // noise bytes the serial wire added
+    uint64_t cuts = 0;        // writes the serial wire cut into pieces
 };
 
 class FaultyLine : public FrameSender {
@@ -124,30 +148,61 @@ private:
 };
 
 constexpr int lineNoiseMax = 64;
+constexpr int lineCutGapMaxMs = 10000;
+constexpr int lineCutPiecesMax = 4;
+constexpr size_t lineHeldBytesMax = 4096;  // bytes held in pieces at once
+constexpr int lineHeldPiecesMax = 64;
 
 struct SerialLineConfig {
     uint32_t seed = 1;
     int dropBytesPermille = 0;  // 0..1000: tenths of a percent
     int noiseMax = 0;      // 0..lineNoiseMax noise bytes before each write
+    int cutPct = 0;        // 0..100: each write cut into 2..4 pieces with this chance
+    int cutGapMaxMs = 0;   // 0..lineCutGapMaxMs: each gap between two pieces 0..this
 
-    bool any() const { return dropBytesPermille > 0 || noiseMax > 0; }
+    bool any() const { return dropBytesPermille > 0 || noiseMax > 0 || cutPct > 0; }
 };
 
 class FaultyWire : public SerialWriter {
 public:
-    FaultyWire(const SerialLineConfig& config, SerialWriter& inner)
-        : config_(config), inner_(inner), random_(config.seed)
-    {
-    }
+    FaultyWire(const SerialLineConfig& config, SerialWriter& inner);
     void writeComBytes(const uint8_t* bytes, size_t count) override;
+
+    // The wire's clock in milliseconds; lets go of the pieces that are due.
+    // Writes are stamped with the time last set.
+    void setTimeMs(int64_t ms);
+    // Milliseconds until the next held piece is due (0: now), -1 when none.
+    int64_t msUntilDue() const;
+    bool holdsBytes() const { return heldPieces_ > 0; }
+    // Writes every held piece now, gaps or not (at the end of a run).
+    void flushHeld();
+
     const LineCounts& counts() const { return counts_; }
-    // "# line seed=S offered=N delivered=N lost=N noise=N" (bytes; offered
-    // counts the reader's own bytes, noise the bytes the wire added).
-    void printSummary(SimLog& log) const;
+    // "# line seed=S offered=N delivered=N lost=N noise=N cut=N[ late=N]"
+    // (bytes; offered counts the reader's own bytes, noise the bytes the
+    // wire added, cut the writes cut into pieces). late: answers the reader
+    // held at random (mode serial), left out when negative.
+    void printSummary(SimLog& log, long long late = -1) const;
 
 private:
+    struct Piece {
+        size_t length;
+        int gapMs;  // after the piece before it left
+    };
+    // What survived of one write: cut or whole, queued behind what is held.
+    void pass(const uint8_t* bytes, size_t count);
+    void hold(const uint8_t* bytes, size_t count, int gapMs);
+    void release();
+
     SerialLineConfig config_;
     SerialWriter& inner_;
     LineRandom random_;
+    LineRandom cutRandom_;
     LineCounts counts_;
+    int64_t nowMs_ = 0;
+    int64_t frontDueMs_ = 0;  // when the first held piece may leave
+    uint8_t held_[lineHeldBytesMax];
+    size_t heldBytes_ = 0;
+    Piece pieces_[lineHeldPiecesMax];
+    int heldPieces_ = 0;
 };

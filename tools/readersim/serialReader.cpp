@@ -458,7 +458,10 @@ SerialWriteResult applySerialWrite(uint8_t model, const uint8_t* payload, size_t
 }
 
 SerialReader::SerialReader(const SerialReaderConfig& config, SerialWriter& writer, SimLog& log)
-    : config_(config), writer_(writer), log_(log)
+    : config_(config),
+      writer_(writer),
+      log_(log),
+      lateRandom_(config.faults.seed, lineStreamLate)
 {
     SerialFaults& f = config_.faults;
     // Amounts outside their ranges are brought inside, so the buffers hold.
@@ -478,6 +481,10 @@ SerialReader::SerialReader(const SerialReaderConfig& config, SerialWriter& write
         f.splitGapTicks = 0;
     if (f.splitGapTicks > serialGapTicksMax)
         f.splitGapTicks = serialGapTicksMax;
+    if (f.latePct < 0)
+        f.latePct = 0;
+    if (f.latePct > 100)
+        f.latePct = 100;
 }
 
 size_t SerialReader::record(uint8_t* out, size_t cap) const
@@ -626,7 +633,12 @@ void SerialReader::queueAnswer(unsigned kind, uint8_t command, const uint8_t* pa
     if (size_t(a.parts) > a.frame)
         a.parts = int(a.frame);
     a.nextPart = 0;
-    a.countdown = (f.late & kind) ? f.lateTicks : 0;
+    bool late = (f.late & kind) != 0;
+    if (!late && lateRandom_.chance(f.latePct)) {
+        late = true;
+        ++lateChosen_;
+    }
+    a.countdown = late ? f.lateTicks : 0;
     ++queued_;
     if (a.countdown > 0)
         simStatus(log_, "answer-held code=0x%02X ticks=%d", unsigned(command), a.countdown);

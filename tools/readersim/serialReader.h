@@ -21,7 +21,8 @@
 // Every received frame is printed (serialPrint.h); answers are printed as
 // "tx" lines with printSent. Misbehaviour is chosen per kind of answer
 // (SerialFaults): silence, a spoilt CRC, a late answer, noise bytes before
-// it, an answer written in pieces with a gap.
+// it, an answer written in pieces with a gap; and, at random (seeded), a
+// late answer among punctual ones.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +30,7 @@
 #include "serial/frameCutter.h"
 #include "serial/paramRecords.h"
 #include "serial/serialLink.h"
+#include "tools/readersim/lineFaults.h"
 #include "tools/readersim/simLog.h"
 
 // Record lengths per layout: the payload of the reader's parameter reply.
@@ -67,6 +69,8 @@ struct SerialFaults {
     unsigned split = 0;   // kinds written in splitParts pieces
     int splitParts = 2;   // 1..serialSplitPartsMax (at most one piece per byte)
     int splitGapTicks = 0;  // ticks between two pieces; 0 = one write right after the other
+    int latePct = 0;      // 0..100: any other answer held lateTicks ticks with this chance
+    uint32_t seed = 1;    // of the latePct choices (--seed, shared with the faulty wire)
 };
 
 // The reader's parameters: the union of the fields of every layout. A
@@ -197,6 +201,8 @@ public:
     int writesApplied() const { return applied_; }
     int rssiReads() const { return rssiReads_; }
     int rssiWrites() const { return rssiWrites_; }
+    // Answers held at random (latePct).
+    int lateAnswersChosen() const { return lateChosen_; }
 
     // "# stop reason=REASON reads=N writes=N applied=N".
     void printStop(const char* reason);
@@ -234,4 +240,6 @@ private:
     int applied_ = 0;
     int rssiReads_ = 0;
     int rssiWrites_ = 0;
+    LineRandom lateRandom_;
+    int lateChosen_ = 0;
 };

@@ -58,7 +58,7 @@ bool openSerialDevice(SerialPort& port, const char* device)
 }
 
 SerialRunEnd serveSerialReader(SerialReader& reader, SerialDevice& device,
-                               const SerialRunClock& clock, SimLog& log)
+                               const SerialRunClock& clock, SimLog& log, FaultyWire* wire)
 {
     struct Target : SerialRunTarget {
         SerialReader& reader;
@@ -68,11 +68,28 @@ SerialRunEnd serveSerialReader(SerialReader& reader, SerialDevice& device,
         void tick() override { reader.tick(); }
         bool holdsBytes() const override { return reader.holdsBytes(); }
     } target(reader);
-    return serveSerialTarget(target, device, clock, log);
+    return serveSerialTarget(target, device, clock, log, wire);
+}
+
+int serialReadWaitMs(int64_t msToTick, int64_t msToEnd, bool targetHoldsBytes,
+                     int64_t msToWireDue)
+{
+    int64_t wait = kHeldWaitMs;
+    if (!targetHoldsBytes) {
+        wait = msToTick;
+        if (msToEnd >= 0 && msToEnd < wait)
+            wait = msToEnd;
+        wait += 1;
+        if (wait > kLongestWaitMs)
+            wait = kLongestWaitMs;
+    }
+    if (msToWireDue >= 0 && msToWireDue < wait)
+        wait = msToWireDue;
+    return wait < 0 ? 0 : int(wait);
 }
 
 SerialRunEnd serveSerialTarget(SerialRunTarget& reader, SerialDevice& device,
-                               const SerialRunClock& clock, SimLog& log)
+                               const SerialRunClock& clock, SimLog& log, FaultyWire* wire)
 {
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::milliseconds(clock.tickMs > 0 ? clock.tickMs : 1);
@@ -82,9 +99,19 @@ SerialRunEnd serveSerialTarget(SerialRunTarget& reader, SerialDevice& device,
     auto nextTick = startTime + period;
     uint8_t bytes[serialReadSize];
     bool failing = false;
+    auto msFrom = [](Clock::time_point from, Clock::time_point to) {
+        return int64_t(std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count());
+    };
+    // The wire's clock follows the loop's, so its held pieces leave on time
+    // and the writes of the reader are stamped with the time they are made.
+    auto wireTime = [&](Clock::time_point at) {
+        if (wire)
+            wire->setTimeMs(msFrom(startTime, at));
+    };
 
     while (!(clock.stopRequested && clock.stopRequested())) {
         const auto now = Clock::now();
+        wireTime(now);
         if (duration > 0 && now >= endTime)
             return SerialRunEnd::duration;
         if (now >= nextTick) {
@@ -94,16 +121,10 @@ SerialRunEnd serveSerialTarget(SerialRunTarget& reader, SerialDevice& device,
                 nextTick = now + period;
             continue;
         }
-        long long waitMs = kHeldWaitMs;
-        if (!reader.holdsBytes()) {
-            auto until = nextTick;
-            if (duration > 0 && endTime < until)
-                until = endTime;
-            waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1;
-            if (waitMs > kLongestWaitMs)
-                waitMs = kLongestWaitMs;
-        }
-        const long n = device.readComBytes(bytes, sizeof bytes, int(waitMs));
+        const int waitMs = serialReadWaitMs(msFrom(now, nextTick),
+                                            duration > 0 ? msFrom(now, endTime) : -1,
+                                            reader.holdsBytes(), wire ? wire->msUntilDue() : -1);
+        const long n = device.readComBytes(bytes, sizeof bytes, waitMs);
         if (n < 0) {
             if (!failing)
                 simStatus(log, "read-error");
@@ -112,10 +133,12 @@ SerialRunEnd serveSerialTarget(SerialRunTarget& reader, SerialDevice& device,
             continue;
         }
         failing = false;
-        if (n > 0)
+        if (n > 0) {
+            wireTime(Clock::now());
             reader.onBytes(bytes, size_t(n));
-        else if (waitMs == kHeldWaitMs && reader.holdsBytes())
+        } else if (waitMs == kHeldWaitMs && reader.holdsBytes()) {
             reader.idlePoll();  // a poll of about 1 ms in which no byte came
+        }
     }
     return SerialRunEnd::stopped;
 }
@@ -128,16 +151,21 @@ SerialRunEnd runSerialReader(const SerialSimConfig& config, const SerialRunClock
     // The capture sits on the wire: it sees the bytes the faulty wire let
     // through, and everything that arrives.
     PcapSerialTap io(port, pcap);
+    // Random late answers are counted on the wire's summary line, so the
+    // wire is in front whenever they are chosen (with no fault of its own
+    // it passes every byte at once).
+    const bool faulty = config.line.any() || config.faults.latePct > 0;
     FaultyWire wire(config.line, io);
-    SerialWriter& writer = config.line.any() ? static_cast<SerialWriter&>(wire) : io;
+    SerialWriter& writer = faulty ? static_cast<SerialWriter&>(wire) : io;
     SerialReader reader(config, writer, log);
     simStatus(log, "readersim mode=serial device=%s model=%u level=%u tick-ms=%d duration=%d",
               config.device, unsigned(config.model), unsigned(config.level), clock.tickMs,
               clock.durationSeconds);
-    const SerialRunEnd end = serveSerialReader(reader, io, clock, log);
+    const SerialRunEnd end = serveSerialReader(reader, io, clock, log, faulty ? &wire : nullptr);
+    wire.flushHeld();
     reader.printStop(serialRunEndName(end));
-    if (config.line.any())
-        wire.printSummary(log);
+    if (faulty)
+        wire.printSummary(log, reader.lateAnswersChosen());
     port.closeComPort();
     return end;
 }

@@ -45,6 +45,9 @@
 // | line.seed                   | 1                  | --seed N (shared)     | seed of the faulty wire |
 // | line.dropBytesPermille      | 0                  | --drop-bytes PCT      | each written byte lost with this chance (0..100, one decimal) |
 // | line.noiseMax               | 0                  | --noise-max N         | 0..N random noise bytes before each write |
+// | line.cutPct                 | 0                  | --cut PCT             | cut each write into 2..4 pieces with this chance |
+// | line.cutGapMaxMs            | 0                  | --cut-gap-max MS      | each gap between two pieces 0..MS ms (0..10000) |
+// | faults.latePct / seed       | 0 / 1              | --late-pct PCT, --seed N | hold each answer --late-ticks ticks with this chance |
 //
 // KINDS: a comma list of "reply" (0x02), "ack" (0x04), "rssi-reply" (0x08),
 // "rssi-ack" (the RSSI write's acknowledgement) or "all" (parseSerialKinds). Exit codes for the caller: cannotOpen is 1, the other
@@ -95,20 +98,31 @@ public:
     virtual bool holdsBytes() const = 0;
 };
 
-// serveSerialReader for any target.
+// How long the loop's next read waits, in ms: about 1 ms while the target
+// holds bytes (the cutter's poll); otherwise until just past the next tick
+// or the end (msToEnd -1: none), at most 50 ms; and never past the next
+// held piece of the faulty wire (msToWireDue -1: none).
+int serialReadWaitMs(int64_t msToTick, int64_t msToEnd, bool targetHoldsBytes,
+                     int64_t msToWireDue);
+
+// serveSerialReader for any target. wire: the faulty wire the target writes
+// through, or null; the loop keeps its clock and wakes for its held pieces.
 SerialRunEnd serveSerialTarget(SerialRunTarget& target, SerialDevice& device,
-                               const SerialRunClock& clock, SimLog& log);
+                               const SerialRunClock& clock, SimLog& log,
+                               FaultyWire* wire = nullptr);
 
 // The loop over an open device, until the duration ends or a stop is
 // requested. A read error (no port, a pty whose other end is gone) prints
 // "# read-error" once per run of them and is retried after 1 ms.
 SerialRunEnd serveSerialReader(SerialReader& reader, SerialDevice& device,
-                               const SerialRunClock& clock, SimLog& log);
+                               const SerialRunClock& clock, SimLog& log,
+                               FaultyWire* wire = nullptr);
 
 // Opens config.device, prints "# readersim mode=serial device=PATH model=M
 // level=L tick-ms=T duration=S", runs the reader (through the faulty wire
 // when config.line asks for one), prints its stop line (and the wire's
-// summary line) and closes the port. cannotOpen, with nothing printed, when the device cannot
+// summary line, with --late-pct too) and closes the port. Pieces the wire
+// still holds at the end are written before the port closes. cannotOpen, with nothing printed, when the device cannot
 // be opened.
 // pcap: the capture of --pcap, or null.
 SerialRunEnd runSerialReader(const SerialSimConfig& config, const SerialRunClock& clock,

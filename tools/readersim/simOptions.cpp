@@ -207,6 +207,16 @@ bool parseChoice(const char* text, const char* zero, const char* one, uint8_t* o
 
 SerialRecordValues& record(SimOptions& o) { return o.serial.values; }
 SerialFaults& serialFaults(SimOptions& o) { return o.serial.faults; }
+
+// The faulty wire of the chosen serial mode.
+SerialLineConfig& serialLine(SimOptions& o)
+{
+#if defined(READERSIM_LEGACY_SERIAL)
+    if (o.mode == SimMode::legacySerial)
+        return o.legacySerial.line;
+#endif
+    return o.serial.line;
+}
 #endif
 
 // A handler applies one option; it returns false when the value is not
@@ -578,11 +588,11 @@ const OptionEntry kOptions[] = {
          return true;
      }},
 
-    {nullptr, nullptr, modeUdp | modeSerial, nullptr,
+    {nullptr, nullptr, modeUdp | modeSerial | modeLegacySerial, nullptr,
      "The faulty line (random, repeatable with --seed; a \"# line ...\" summary\n"
      "   at exit counts what the line did)",
      nullptr},
-    {"--seed", "N", modeUdp | modeSerial, "a number 0..4294967295",
+    {"--seed", "N", modeUdp | modeSerial | modeLegacySerial, "a number 0..4294967295",
      "seed of the line's random choices; the same seed spoils the same frames [1]",
      [](SimOptions& o, const char* v) {
          uint32_t seed = 0;
@@ -591,6 +601,10 @@ const OptionEntry kOptions[] = {
          o.line.seed = seed;
 #if defined(READERSIM_SERIAL)
          o.serial.line.seed = seed;
+         o.serial.faults.seed = seed;
+#endif
+#if defined(READERSIM_LEGACY_SERIAL)
+         o.legacySerial.line.seed = seed;
 #endif
          return true;
      }},
@@ -626,7 +640,7 @@ const OptionEntry kOptions[] = {
          return parseNumber(v, 0, 86400, &o.line.silenceEverySeconds);
      }},
 #if defined(READERSIM_SERIAL)
-    {"--drop-bytes", "PCT", modeSerial, "a percentage 0..100 with at most one decimal, e.g. 0.2",
+    {"--drop-bytes", "PCT", modeSerial | modeLegacySerial, "a percentage 0..100 with at most one decimal, e.g. 0.2",
      "lose each written byte with this chance [0]",
      [](SimOptions& o, const char* v) {
          // "N" or "N.D": kept in tenths of a percent.
@@ -643,13 +657,23 @@ const OptionEntry kOptions[] = {
          const int permille = percent * 10 + (dot ? dot[1] - '0' : 0);
          if (permille > 1000)
              return false;
-         o.serial.line.dropBytesPermille = permille;
+         serialLine(o).dropBytesPermille = permille;
          return true;
      }},
-    {"--noise-max", "N", modeSerial, "a whole number 0..64",
+    {"--noise-max", "N", modeSerial | modeLegacySerial, "a whole number 0..64",
      "write 0..N random noise bytes before each answer or piece of one [0]",
      [](SimOptions& o, const char* v) {
-         return parseNumber(v, 0, lineNoiseMax, &o.serial.line.noiseMax);
+         return parseNumber(v, 0, lineNoiseMax, &serialLine(o).noiseMax);
+     }},
+    {"--cut", "PCT", modeSerial | modeLegacySerial, "a whole percentage 0..100",
+     "cut each write (answer or piece of one) at random points into 2..4 pieces with this "
+     "chance; later writes wait behind the pieces, bytes never reorder [0]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 100, &serialLine(o).cutPct); }},
+    {"--cut-gap-max", "MS", modeSerial | modeLegacySerial,
+     "a whole number of milliseconds 0..10000",
+     "each gap between two pieces of a --cut write is 0..MS ms at random [0]",
+     [](SimOptions& o, const char* v) {
+         return parseNumber(v, 0, lineCutGapMaxMs, &serialLine(o).cutGapMaxMs);
      }},
 #endif
 
@@ -670,6 +694,11 @@ const OptionEntry kOptions[] = {
      [](SimOptions& o, const char* v) {
          return parseNumber(v, 0, serialLateTicksMax, &serialFaults(o).lateTicks);
      }},
+    {"--late-pct", "PCT", modeSerial, "a whole percentage 0..100",
+     "hold each answer of a kind not given to --late --late-ticks ticks with this chance, "
+     "chosen by --seed, so punctual and late answers mix; counted as late= on the "
+     "\"# line\" summary [0]",
+     [](SimOptions& o, const char* v) { return parseNumber(v, 0, 100, &serialFaults(o).latePct); }},
     {"--stray", "KINDS", modeSerial, "a list of reply, ack, rssi-reply, rssi-ack or all",
      "write --stray-bytes noise bytes before these answers, in the same write",
      [](SimOptions& o, const char* v) { return parseSerialKinds(v, &serialFaults(o).stray); }},
@@ -832,7 +861,8 @@ const ModeEntry kModes[] = {
      "  readersim serial --device build/sp/B --level 0       (refused by the tool)\n"
      "  readersim serial --device build/sp/B --late reply --late-ticks 4\n"
      "  readersim serial --device build/sp/B --rssi-threshold -60 --silent rssi-reply\n"
-     "  readersim serial --device build/sp/B --tick-ms 10 --split all --split-gap 2\n"},
+     "  readersim serial --device build/sp/B --tick-ms 10 --split all --split-gap 2\n"
+     "  readersim serial --device build/sp/B --cut 20 --cut-gap-max 30 --late-pct 10\n"},
 #else
     {"serial", SimMode::none, 0, nullptr, nullptr, nullptr},
 #endif
@@ -846,7 +876,8 @@ const ModeEntry kModes[] = {
      "frame is printed; the misbehaviour options spoil the answers by kind.\n",
      "  readersim legacy-serial --device build/sp/B --reply-size 57\n"
      "  readersim legacy-serial --device COM3 --ip 10.0.0.7 --flag 1\n"
-     "  readersim legacy-serial --device build/sp/B --split reply --stray ack\n"},
+     "  readersim legacy-serial --device build/sp/B --split reply --stray ack\n"
+     "  readersim legacy-serial --device build/sp/B --cut 30 --cut-gap-max 20\n"},
 #endif
 };
 

@@ -159,3 +159,27 @@ INSTANTIATE_TEST_SUITE_P(
                                   return f;
                               }(),
                               {r7aReply(59)}}));
+
+TEST(LegacySerialReader, AnswersThroughTheFaultyWireArriveInPiecesInOrder)
+{
+    // The reply and the acknowledgement cut at random, the ack waiting
+    // behind the reply's held pieces, on the wire's clock.
+    SerialLineConfig line;
+    line.seed = 2;
+    line.cutPct = 100;
+    line.cutGapMaxMs = 20;
+    Writes out;
+    Lines log;
+    FaultyWire wire(line, out);
+    LegacySerialReader reader(exampleReader(), wire, log);
+    reader.onBytes(kRead.data(), kRead.size());
+    const Bytes write = exampleWrite();
+    reader.onBytes(write.data(), write.size());
+    EXPECT_TRUE(wire.holdsBytes());
+    for (int64_t ms = 1; ms <= 200 && wire.holdsBytes(); ++ms)
+        wire.setTimeMs(ms);
+    EXPECT_FALSE(wire.holdsBytes());
+    EXPECT_EQ(out.all(), cat_of(r7aReply(59), r7aFrameOf(0x04, {})));
+    EXPECT_GE(out.writes.size(), 4u);
+    EXPECT_EQ(wire.counts().cuts, 2u);
+}

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "console/netPdu.h"
@@ -242,4 +244,182 @@ TEST(LineFaults, TheWireDropsBytesAndPutsNoiseWithoutFrameMagicBeforeWrites)
             EXPECT_EQ(q, std::count(answer.begin(), answer.end(), uint8_t('Q')) * 50);
         }
     }
+}
+
+namespace {
+
+// The wire driven on its own clock, one millisecond a step: every inner
+// write with the time it left.
+struct TimedCapture : SerialWriter {
+    int64_t now = 0;
+    std::vector<std::pair<int64_t, Bytes>> writes;
+    void writeComBytes(const uint8_t* b, size_t count) override
+    {
+        writes.emplace_back(now, Bytes(b, b + count));
+    }
+    Bytes all() const
+    {
+        Bytes out;
+        for (const auto& w : writes)
+            out.insert(out.end(), w.second.begin(), w.second.end());
+        return out;
+    }
+};
+
+void runUntilEmpty(FaultyWire& wire, TimedCapture& out, int64_t limitMs = 100000)
+{
+    while (wire.holdsBytes() && out.now < limitMs) {
+        ++out.now;
+        wire.setTimeMs(out.now);
+    }
+}
+
+SerialLineConfig cutting(int pct, int gapMaxMs, uint32_t seed = 3)
+{
+    SerialLineConfig c;
+    c.seed = seed;
+    c.cutPct = pct;
+    c.cutGapMaxMs = gapMaxMs;
+    return c;
+}
+
+}  // namespace
+
+TEST(LineFaults, CutWritesLeaveInTwoToFourPiecesOnTheirGapsAndNeverReorder)
+{
+    const Bytes a = frame(0x02, 1, 100), b = frame(0x04, 2, 0);
+    TimedCapture out;
+    FaultyWire wire(cutting(100, 40), out);
+    wire.setTimeMs(0);
+    wire.writeComBytes(a.data(), a.size());
+    // The first piece leaves at once, the rest are held.
+    ASSERT_EQ(out.writes.size(), 1u);
+    EXPECT_LT(out.writes[0].second.size(), a.size());
+    EXPECT_TRUE(wire.holdsBytes());
+    const int64_t due = wire.msUntilDue();
+    EXPECT_GE(due, 0);
+    EXPECT_LE(due, 40);
+    // A second write queues behind the pieces of the first.
+    wire.writeComBytes(b.data(), b.size());
+    EXPECT_EQ(out.writes.size(), 1u);
+    // Nothing leaves before it is due.
+    if (due > 0) {
+        out.now = due - 1;
+        wire.setTimeMs(out.now);
+        EXPECT_EQ(out.writes.size(), 1u);
+    }
+    runUntilEmpty(wire, out);
+    EXPECT_FALSE(wire.holdsBytes());
+    EXPECT_EQ(wire.msUntilDue(), -1);
+    Bytes both = a;
+    both.insert(both.end(), b.begin(), b.end());
+    EXPECT_EQ(out.all(), both);
+    EXPECT_GE(out.writes.size(), 4u);  // 2..4 pieces each
+    EXPECT_LE(out.writes.size(), 8u);
+    for (size_t i = 1; i < out.writes.size(); ++i) {
+        EXPECT_FALSE(out.writes[i].second.empty());
+        EXPECT_LE(out.writes[i].first - out.writes[i - 1].first, 40) << i;
+    }
+    EXPECT_EQ(wire.counts().cuts, 2u);
+    EXPECT_EQ(wire.counts().delivered, both.size());
+}
+
+TEST(LineFaults, CutsChangeWhenBytesLeaveNeverWhichBytesLeave)
+{
+    // The same drops and noise with and without cuts (their own random
+    // stream), so a soak can add cuts and keep its losses.
+    const Bytes answer = frame(0x02, 5, 100);
+    struct Case {
+        const char* what;
+        int cutPct, gapMax;
+        uint64_t minCuts, maxCuts;  // of 200 writes
+    };
+    const Case cases[] = {{"no cuts", 0, 0, 0, 0},
+                          {"all cut, no gaps", 100, 0, 200, 200},
+                          {"half cut, gaps", 50, 25, 70, 130}};
+    Bytes reference;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SerialLineConfig config = cutting(c.cutPct, c.gapMax, 11);
+        config.dropBytesPermille = 20;
+        config.noiseMax = 4;
+        TimedCapture out;
+        FaultyWire wire(config, out);
+        for (int i = 0; i < 200; ++i) {
+            wire.writeComBytes(answer.data(), answer.size());
+            out.now += 100;  // longer than any write's gaps: nothing piles up
+            wire.setTimeMs(out.now);
+        }
+        runUntilEmpty(wire, out);
+        const LineCounts& n = wire.counts();
+        EXPECT_GE(n.cuts, c.minCuts);
+        EXPECT_LE(n.cuts, c.maxCuts);
+        EXPECT_EQ(n.delivered, out.all().size());
+        EXPECT_EQ(n.offered + n.noise, n.delivered + n.lost);
+        if (c.cutPct == 0) {
+            reference = out.all();
+            EXPECT_EQ(out.writes.size(), 200u);  // one write each, as before
+        } else {
+            EXPECT_EQ(out.all(), reference);
+            EXPECT_GE(out.writes.size(), 200u + n.cuts);
+            EXPECT_LE(out.writes.size(), 200u + 3 * n.cuts);
+        }
+    }
+}
+
+TEST(LineFaults, TheSameSeedCutsTheSameWay)
+{
+    const Bytes answer = frame(0x02, 5, 60);
+    auto run = [&](uint32_t seed) {
+        TimedCapture out;
+        FaultyWire wire(cutting(60, 30, seed), out);
+        for (int i = 0; i < 50; ++i) {
+            wire.writeComBytes(answer.data(), answer.size());
+            out.now += 7;
+            wire.setTimeMs(out.now);
+        }
+        runUntilEmpty(wire, out);
+        return out.writes;
+    };
+    EXPECT_EQ(run(5), run(5));
+    EXPECT_NE(run(5), run(6));
+}
+
+TEST(LineFaults, AFullWireLetsItsHeldPiecesGoEarlyAndTheEndFlushesThem)
+{
+    // Long gaps and no clock: the held bytes outgrow the wire, which writes
+    // them early rather than lose or reorder them.
+    const Bytes answer = frame(0x02, 9, 200);
+    TimedCapture out;
+    FaultyWire wire(cutting(100, lineCutGapMaxMs), out);
+    Bytes sent;
+    for (int i = 0; i < 40; ++i) {
+        wire.writeComBytes(answer.data(), answer.size());
+        sent.insert(sent.end(), answer.begin(), answer.end());
+    }
+    EXPECT_GT(out.all().size(), sent.size() - lineHeldBytesMax - 1);
+    EXPECT_TRUE(wire.holdsBytes());
+    wire.flushHeld();
+    EXPECT_FALSE(wire.holdsBytes());
+    EXPECT_EQ(out.all(), sent);
+}
+
+TEST(LineFaults, TheWireSummaryCountsCutsAndTheReadersLateAnswers)
+{
+    struct Log : SimLog {
+        std::vector<std::string> lines;
+        void line(const char* text) override { lines.emplace_back(text); }
+    } log;
+    TimedCapture out;
+    FaultyWire wire(cutting(100, 0, 8), out);
+    const Bytes answer = frame(0x02, 1, 10);
+    wire.writeComBytes(answer.data(), answer.size());
+    wire.printSummary(log);
+    wire.printSummary(log, 3);
+    ASSERT_EQ(log.lines.size(), 2u);
+    const std::string head = "# line seed=8 offered=" + std::to_string(answer.size()) +
+                             " delivered=" + std::to_string(answer.size()) +
+                             " lost=0 noise=0 cut=1";
+    EXPECT_EQ(log.lines[0], head);
+    EXPECT_EQ(log.lines[1], head + " late=3");
 }

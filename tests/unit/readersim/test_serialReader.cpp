@@ -6,6 +6,7 @@
 // link on the other end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -791,6 +792,77 @@ TEST(SerialReader, LateAnswerGoesAtTheNthTick)
     }
 }
 
+TEST(SerialReader, RandomLateAnswersMixWithPunctualOnesBySeed)
+{
+    struct Case {
+        int pct;
+        int minLate, maxLate;  // of 60 replies
+    };
+    const Case cases[] = {{0, 0, 0}, {30, 8, 32}, {100, 60, 60}};
+    for (const Case& c : cases) {
+        auto run = [&](uint32_t seed) {
+            SerialFixture f;
+            f.config.faults.latePct = c.pct;
+            f.config.faults.lateTicks = 2;
+            f.config.faults.seed = seed;
+            std::string pattern;
+            for (int i = 0; i < 60; ++i) {
+                f.writer.writes.clear();
+                f.deliver(kReadRequest);
+                const bool late = f.writer.writes.empty();
+                pattern += late ? 'L' : '.';
+                // A late one is held exactly --late-ticks ticks, like --late.
+                f.ticks(1);
+                EXPECT_EQ(f.writer.writes.size(), late ? 0u : 1u) << c.pct << " #" << i;
+                f.ticks(1);
+                EXPECT_EQ(f.writer.writes.size(), 1u) << c.pct << " #" << i;
+            }
+            const int late = int(std::count(pattern.begin(), pattern.end(), 'L'));
+            EXPECT_EQ(f.reader().lateAnswersChosen(), late) << c.pct;
+            EXPECT_GE(late, c.minLate) << c.pct;
+            EXPECT_LE(late, c.maxLate) << c.pct;
+            return pattern;
+        };
+        const std::string a = run(4);
+        EXPECT_EQ(run(4), a) << c.pct;
+        if (c.pct == 30) {
+            EXPECT_NE(run(5), a);
+        }
+    }
+    // Kinds chosen by --late stay late every time and are not drawn.
+    SerialFixture f;
+    f.config.faults.late = serialKindReply;
+    f.config.faults.latePct = 100;
+    f.config.faults.lateTicks = 1;
+    f.deliver(kReadRequest);
+    EXPECT_TRUE(f.writer.writes.empty());
+    EXPECT_EQ(f.reader().lateAnswersChosen(), 0);
+    f.deliver(configFrame(configCmdWriteRequest, Bytes(wiredWriteSize, 0)));
+    EXPECT_EQ(f.reader().lateAnswersChosen(), 1);  // the ack, drawn
+}
+
+TEST(SerialRun, TheReadWaitsForTheTickTheEndOrTheWiresNextPiece)
+{
+    struct Case {
+        const char* what;
+        int64_t toTick, toEnd;
+        bool holds;
+        int64_t toWire;
+        int wait;
+    };
+    const Case cases[] = {
+        {"tick near", 10, -1, false, -1, 11},
+        {"tick far", 900, -1, false, -1, 50},
+        {"end first", 900, 4, false, -1, 5},
+        {"cutter holds bytes", 900, -1, true, -1, 1},
+        {"wire piece first", 900, -1, false, 7, 7},
+        {"wire piece later than tick", 10, -1, false, 30, 11},
+        {"wire piece due, cutter holds", 900, -1, true, 0, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(serialReadWaitMs(c.toTick, c.toEnd, c.holds, c.toWire), c.wait) << c.what;
+}
+
 TEST(SerialReader, NoiseBeforeTheAnswerInTheSameWrite)
 {
     for (int stray : {1, 3, 12}) {
@@ -1279,6 +1351,46 @@ TEST(SerialReaderPty, TheToolsLinkReadsWritesAndReadsAgain)
     EXPECT_TRUE(log.contains("rx code=0x01 name=configCmdReadRequest level=0 len=0 payload="));
     EXPECT_TRUE(log.contains("# stop reason=interrupt reads=2 writes=1 applied=1"));
     EXPECT_FALSE(port.isOpen());
+}
+
+TEST(SerialReaderPty, TheLoopLetsTheWiresCutPiecesGoAndCountsThem)
+{
+    // Every answer cut with gaps of up to 10 ms: the loop wakes for each
+    // held piece, and the tool's link puts the pieces together again.
+    MasterDevice tool;
+    ASSERT_TRUE(tool.ok());
+    SerialSimConfig config;
+    std::snprintf(config.device, sizeof config.device, "%s", tool.slave().c_str());
+    config.line.cutPct = 100;
+    config.line.cutGapMaxMs = 10;
+    SerialRunClock clock;
+    clock.tickMs = 1000;  // no tick is needed to let a piece go
+    clock.stopRequested = stopReader;
+    gStopReader = false;
+    LineLog log;
+    SerialPort port;
+    std::thread runner([&] { runSerialReader(config, clock, port, log); });
+    const bool opened = waitUntil([&] { return log.startsWith("# readersim mode=serial "); });
+    WaitingSink sink;
+    SerialLink link(tool, sink);
+    if (opened) {
+        link.start();
+        sendReadRequest(tool);
+        sink.waitFor(1);
+        sendReadRequest(tool);
+    }
+    const std::vector<Bytes> frames = sink.waitFor(2);
+    link.stop();
+    gStopReader = true;
+    runner.join();
+    ASSERT_TRUE(opened);
+    ASSERT_EQ(frames.size(), 2u);
+    ToolSide side;
+    side.receive(frames);
+    EXPECT_EQ(side.replies, 2);
+    const std::string bytes = std::to_string(2 * frames[0].size());
+    EXPECT_TRUE(log.contains("# line seed=1 offered=" + bytes + " delivered=" + bytes +
+                             " lost=0 noise=0 cut=2 late=0"));
 }
 
 TEST(SerialReaderPty, ADeviceThatCannotBeOpened)

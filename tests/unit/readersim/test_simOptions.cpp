@@ -607,5 +607,53 @@ TEST(SimOptions, FaultyLineOptions)
         }
     }
     EXPECT_EQ(s.options.serial.line.noiseMax, 9);
+
+    // The random cuts and late answers; the seed reaches every choice.
+    const Parsed c = parse({"serial", "--device", "x", "--cut", "25", "--cut-gap-max", "40",
+                            "--late-pct", "10", "--seed", "12"});
+    ASSERT_TRUE(c.ok) << c.error;
+    EXPECT_EQ(c.options.serial.line.cutPct, 25);
+    EXPECT_EQ(c.options.serial.line.cutGapMaxMs, 40);
+    EXPECT_TRUE(c.options.serial.line.any());
+    EXPECT_EQ(c.options.serial.faults.latePct, 10);
+    EXPECT_EQ(c.options.serial.faults.seed, 12u);
+    EXPECT_EQ(c.options.serial.line.seed, 12u);
+    const struct {
+        std::vector<const char*> args;
+        const char* error;
+    } badSerial[] = {
+        {{"serial", "--device", "x", "--cut", "101"},
+         "--cut: expected a whole percentage 0..100, got '101'"},
+        {{"serial", "--device", "x", "--cut-gap-max", "10001"},
+         "--cut-gap-max: expected a whole number of milliseconds 0..10000, got '10001'"},
+        {{"serial", "--device", "x", "--late-pct", "-1"},
+         "--late-pct: expected a whole percentage 0..100, got '-1'"},
+        {{"listen", "--cut", "5"}, "unknown option '--cut' for mode listen"},
+    };
+    for (const auto& b : badSerial) {
+        const Parsed r = parse(b.args);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.error, b.error);
+    }
+#endif
+#if defined(READERSIM_LEGACY_SERIAL)
+    // The legacy reader has the same wire, apart from the serial one's.
+    const Parsed g = parse({"legacy-serial", "--device", "x", "--seed", "7", "--drop-bytes",
+                            "0.5", "--noise-max", "3", "--cut", "50", "--cut-gap-max", "9"});
+    ASSERT_TRUE(g.ok) << g.error;
+    const SerialLineConfig& w = g.options.legacySerial.line;
+    EXPECT_EQ(w.seed, 7u);
+    EXPECT_EQ(w.dropBytesPermille, 5);
+    EXPECT_EQ(w.noiseMax, 3);
+    EXPECT_EQ(w.cutPct, 50);
+    EXPECT_EQ(w.cutGapMaxMs, 9);
+    EXPECT_FALSE(g.options.serial.line.any());
+    const Parsed late = parse({"legacy-serial", "--device", "x", "--late-pct", "5"});
+    EXPECT_FALSE(late.ok);
+    EXPECT_EQ(late.error, "unknown option '--late-pct' for mode legacy-serial");
+    const std::string usage = simUsage(SimMode::legacySerial);
+    for (const char* text : {"--seed N", "--drop-bytes PCT", "--noise-max N", "--cut PCT",
+                             "--cut-gap-max MS"})
+        EXPECT_NE(usage.find(text), std::string::npos) << text;
 #endif
 }
