@@ -1,6 +1,12 @@
 #!/usr/bin/python3
-"""Plots a soak run of the listening console from its CSV (tests/e2e/soak_listen.sh):
-resident memory of the console's Wine process and the tags it holds, over time.
+"""Plots a soak run from its CSV, told by the CSV's columns:
+
+- the listening console (tests/e2e/soak_listen.sh): resident memory of the
+  console's Wine process and the tags it holds, over time;
+- the link soak (tests/e2e/soak_links.sh): resident memory of each console
+  over time, with its link down shaded;
+- the configuration tool (tests/e2e/soak_setup.sh): resident memory of each
+  tool over its rounds.
 
     scripts/soak-plot.py build-win/e2e-logs/soak-listen-short/soak-listen.csv docs/images/soak-listen.png
 
@@ -15,14 +21,41 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 
 
+def plot_groups(rows, group, x_column, x_label, target):
+    """Resident memory of each group (a console, a tool) against x_column."""
+    fig, axes = plt.subplots(figsize=(8, 3.6), dpi=100)
+    low = min(int(row["rss_kb"]) for row in rows) / 1024.0
+    for band, name in enumerate(sorted({row[group] for row in rows})):
+        mine = [row for row in rows if row[group] == name]
+        x = [float(row[x_column]) for row in mine]
+        rss = [int(row["rss_kb"]) / 1024.0 for row in mine]
+        line = axes.plot(x, rss, label=name + " (MB)")[0]
+        if "linked" in mine[0]:
+            # The link down as a band of its own under the memory lines.
+            bottom = low - 1 + 0.3 * band
+            axes.fill_between(x, bottom, bottom + 0.25, where=[row["linked"] == "0" for row in mine],
+                              step="post", color=line.get_color(), alpha=0.3, label=name + " link down")
+    axes.set_ylim(low - 1, low + 4)
+    axes.set_xlabel(x_label)
+    axes.set_ylabel("VmRSS of the Wine process (MB)")
+    axes.legend(loc="upper right", fontsize=8)
+    fig.tight_layout()
+    fig.savefig(target)
+
+
 def main(source, target):
-    t, rss, tags, linked = [], [], [], []
     with open(source, newline="") as f:
-        for row in csv.DictReader(f):
-            t.append(float(row["t_s"]))
-            rss.append(int(row["rss_kb"]) / 1024.0)
-            tags.append(int(row["tags"] or 0))
-            linked.append(int(row["linked"]))
+        rows = list(csv.DictReader(f))
+    if rows and "kind" in rows[0]:
+        return plot_groups(rows, "kind", "t_s", "seconds since the readers started", target)
+    if rows and "reader" in rows[0]:
+        return plot_groups(rows, "reader", "round", "round", target)
+    t, rss, tags, linked = [], [], [], []
+    for row in rows:
+        t.append(float(row["t_s"]))
+        rss.append(int(row["rss_kb"]) / 1024.0)
+        tags.append(int(row["tags"] or 0))
+        linked.append(int(row["linked"]))
     fig, left = plt.subplots(figsize=(8, 3.6), dpi=100)
     left.plot(t, rss, color="tab:blue", label="resident memory (MB)")
     left.set_xlabel("seconds since the reader started")

@@ -24,12 +24,18 @@ e2e_setup "$build" || exit 1
 LOG=$E2E_LOGDIR
 CSV=$LOG/soak-setup.csv
 NOTICE_ICON=information
-# Bytes lost: 0.1 % in the short run, whose time CI counts; 0.2 % in the long
-# run (about one parameter reply in five spoilt).
-FAULTS=(--seed "$SEED" ${SOAK_SERIAL_FAULTS:---drop-bytes $(soak_size 0.1 0.2) --split reply --split-parts 3})
-serial_reader wired COM1 --model 1 --level 3 --connect wait --device-id 1 --version-text V3.6-soak "${FAULTS[@]}"
+# The line: bytes lost (0.1 % in the short run, whose time CI counts; 0.2 %
+# in the long run, about one parameter reply in five spoilt), replies in
+# three pieces, one write in five cut again at random points with gaps of up
+# to 80 ms (the tool gives up on a frame after a 50-ms pause), and 3 % of the
+# answers late: near the tool's three-tick deadline at the wired reader (2
+# ticks), past it at the WIFI reader (4 ticks).
+FAULTS=(--seed "$SEED" ${SOAK_SERIAL_FAULTS:---drop-bytes $(soak_size 0.1 0.2) --split reply --split-parts 3
+  --cut 20 --cut-gap-max 80 --late-pct 3})
+serial_reader wired COM1 --model 1 --level 3 --connect wait --device-id 1 --version-text V3.6-soak \
+  "${FAULTS[@]}" --late-ticks 2
 serial_reader wifi COM2 --model 3 --level 3 --connect wait --device-id 1 --version-text V3.6-soak \
-  --ssid soak-ap --wifi-password soak-secret "${FAULTS[@]}"
+  --ssid soak-ap --wifi-password soak-secret "${FAULTS[@]}" --late-ticks 4
 # The length of each reader's write request.
 declare -A WRITE_LEN=([wired]=93 [wifi]=157)
 # The baseline comes after the warm-up rounds: the first boxes of each kind
