@@ -148,7 +148,6 @@ soak_reader() {  # NAME INDEX
   growth=$((end_rss - base_rss))
   echo "$name: $ROUNDS rounds: $applied applied, $timeouts apply time-outs, $reads reads that showed the new ID"
   echo "$name: VmRSS $base_rss -> $end_rss KB ($growth KB), threads $base_threads -> $end_threads"
-  tr -d '\r' <"$LOG/$name.out" | grep '^# line '
   expect_eq "$name: VmRSS growth below 1 MB" "$([ "$growth" -lt 1024 ] && echo yes)" "yes"
   expect_eq "$name: thread count unchanged" "$end_threads" "$base_threads"
   expect_eq "$name: some writes went through" "$([ "$applied" -gt 0 ] && echo yes)" "yes"
@@ -177,5 +176,11 @@ for name in wired wifi; do
   cat "$LOG/rounds-$name.txt"
   ui close "${TOOL[$name]}" >/dev/null
   e2e_wait "tool-$name" 10 >/dev/null || fail "$name: the tool did not end"
+done
+# What the line did, from each reader's summary at its end.
+for name in wired wifi; do
+  kill "${E2E_PIDS[reader-$name]}" 2>/dev/null
+  wait "${E2E_PIDS[reader-$name]}" 2>/dev/null
+  tr -d '\r' <"$LOG/$name.out" | grep '^# line ' | sed "s/^/$name: /"
 done
 e2e_finish
