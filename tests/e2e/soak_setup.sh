@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Soak of the configuration tool over a faulty serial line: readersetup.exe
 # under Wine against two native readers (readersim serial), a model-1 wired
-# reader on COM1 and a model-3 WIFI reader on COM2, whose answers lose bytes
-# (--drop-bytes) and come in pieces (--split). A tool of its own serves
-# each reader, side by side. Each round writes a new device ID with "应用" and reads the
-# record again by closing and opening the port from the page. Every round
-# must end in "配置成功" with the write in the reader's log byte for byte,
-# or in the time-out message; never two boxes at once, never a box that
-# stays. VmRSS and threads of the tool's Wine process (bench/proc-watch.sh)
-# after two warm-up rounds and at the end, for each tool.
+# reader on COM1 and a model-3 WIFI reader on COM2, whose answers lose bytes,
+# come in pieces cut at random points and are sometimes late (FAULTS below).
+# A tool of its own serves each reader, side by side. Each round writes a new
+# device ID with "应用" and reads the record again by closing and opening the
+# port from the page. Every round must end in "配置成功" with the write in
+# the reader's log byte for byte, or in the time-out message; never two boxes
+# at once, never a box that stays. VmRSS and threads of each tool's Wine
+# process (bench/proc-watch.sh) after the warm-up and at the end.
 #
 #   tests/e2e/soak_setup.sh BUILD_DIR [short|long]
 #
