@@ -113,5 +113,5 @@ void DomainPage::apply()
     out.reserved = decodeDomain(shell_.modelReady().record).reserved;  // echoed from the record
     const WritePayload payload = encodeDomainWrite(out);
     sendWriteRequest(shell_.port(), payload.data(), payload.length);
-    shell_.armReply();
+    shell_.armReply(SetupShell::Awaited::writeAck);
 }

@@ -562,5 +562,5 @@ void NetworkPage::apply()
     }
     const WritePayload payload = encode(out);
     sendWriteRequest(shell_.port(), payload.data(), payload.length);
-    shell_.armReply();
+    shell_.armReply(SetupShell::Awaited::writeAck);
 }

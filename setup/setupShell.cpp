@@ -122,6 +122,11 @@ void SetupShell::onWriteAcknowledged()
 {
     if (replyExpired())
         return;  // too late: the time-out has been shown and closes the port
+    // A read waiting for its record: this is the late acknowledgement of an
+    // earlier write, whose time-out has been shown. Taken as the answer it
+    // would stop the read's countdown and report a write nobody made.
+    if (replyCountdown() > 0 && awaited_.load(std::memory_order_acquire) == Awaited::record)
+        return;
     countdown_.store(0, std::memory_order_release);
     if (SetupPage* page = currentPage())
         page->view().notice(kWriteDoneText);
@@ -212,7 +217,7 @@ void SetupDialog::showPortClosed()
 void SetupDialog::requestSteps()
 {
     portOpen_ = true;
-    shell_.armReply();
+    shell_.armReply(SetupShell::Awaited::record);
     sendReadRequest(shell_.port());
     view_.startTimer(IDT_REPLY, setupTimerMs);
     view_.setText(IDC_PORT_BUTTON, "关闭串口");

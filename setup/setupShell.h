@@ -124,8 +124,15 @@ public:
     ComPort& port() { return port_; }
     void setCurrentPage(SetupPage* page) { current_.store(page, std::memory_order_release); }
     SetupPage* currentPage() const { return current_.load(std::memory_order_acquire); }
-    // A request went out: the reply is waited for three ticks.
-    void armReply() { countdown_.store(setupReplyTicks, std::memory_order_release); }
+    // What a pending request waits for: the record (a read request) or the
+    // acknowledgement of a write.
+    enum class Awaited : uint8_t { record, writeAck };
+    // A request went out: its answer is waited for three ticks.
+    void armReply(Awaited what)
+    {
+        awaited_.store(what, std::memory_order_relaxed);
+        countdown_.store(setupReplyTicks, std::memory_order_release);
+    }
     // One tick of timer 1: counts down a pending reply. True when this tick
     // ran the countdown out (the dialog then shows the time-out and closes
     // its port); a reply that clears the countdown meanwhile wins. From
@@ -164,6 +171,7 @@ private:
 
     std::atomic<SetupPage*> current_{nullptr};
     std::atomic<int32_t> countdown_{0};
+    std::atomic<Awaited> awaited_{Awaited::record};
     ModelReadyBlock block_;
     bool pageCreated_ = false;
 };

@@ -245,7 +245,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         page->onCommand(IDC_PORT_BUTTON);
     if ((actions & 0x80) && page->portOpen()) {
         // Timer 1 runs while the dialog has its port open.
-        shell.armReply();
+        shell.armReply(SetupShell::Awaited::record);
         for (int tick = 0; tick < setupReplyTicks; ++tick)
             page->onTimer(IDT_REPLY);
         check(shell.replyCountdown() == 0);

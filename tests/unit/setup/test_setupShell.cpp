@@ -127,7 +127,7 @@ TEST(ReplyCountdown, TicksWithNothingPendingDoNothing)
     for (int i = 0; i < 10; ++i)
         EXPECT_FALSE(rig.shell.replyTick());
     EXPECT_EQ(rig.shell.replyCountdown(), 0);
-    rig.shell.armReply();
+    rig.shell.armReply(SetupShell::Awaited::record);
     EXPECT_FALSE(rig.shell.replyTick());
     EXPECT_FALSE(rig.shell.replyTick());
     EXPECT_TRUE(rig.shell.replyTick());
@@ -412,6 +412,41 @@ TEST(WriteAcknowledgement, WithoutItTheTimeOutClosesThePage)
         EXPECT_FALSE(rig.view105.isEnabled(id)) << id;
     EXPECT_TRUE(rig.view105.isEnabled(IDC_PORT_LIST));
     EXPECT_TRUE(rig.view105.isEnabled(IDC_PORT_BUTTON));
+}
+
+// A write acknowledged after its time-out, while the read that followed waits
+// for its record (a reader that answers in order, late): the acknowledgement
+// is not the read's answer. The read still gets its record, or times out.
+TEST(WriteAcknowledgement, ALateOneWhileAReadWaitsIsNotItsAnswer)
+{
+    for (bool recordComes : {true, false}) {
+        SCOPED_TRACE(recordComes);
+        SetupRig rig;
+        rig.showPage(modelWired, 1);
+        rig.page105.onCommand(IDC_APPLY);
+        rig.tick();
+        rig.tick();
+        rig.tick();
+        ASSERT_EQ(rig.view105.boxTexts(),
+                  std::vector<std::string>({"不能和设备正常通信，请检查设备是否上电"}));
+        rig.page105.onCommand(IDC_PORT_BUTTON);  // the port opened again: a read
+        rig.tick();
+        rig.acknowledge();
+        EXPECT_EQ(rig.view105.boxes.size(), 1u) << "no 配置成功 for the read";
+        EXPECT_EQ(rig.shell.replyCountdown(), 2);
+        if (recordComes) {
+            rig.reply(3, wiredRecord(modelWired, 7).bytes);
+            EXPECT_EQ(rig.shell.replyCountdown(), 0);
+            EXPECT_EQ(rig.window.modelReadySent, 2);
+        } else {
+            rig.tick();
+            rig.tick();
+            EXPECT_EQ(rig.view105.boxTexts(),
+                      std::vector<std::string>({"不能和设备正常通信，请检查设备是否上电",
+                                                "不能和设备正常通信，请检查设备是否上电"}));
+            EXPECT_FALSE(rig.page105.portOpen());
+        }
+    }
 }
 
 // A message box runs a message loop of its own: frames that the reader
