@@ -106,9 +106,11 @@ soak_reader() {  # NAME INDEX
   read_result=ok
   for ((round = 1; round <= ROUNDS; round++)); do
     id=$((1000 + round))
-    # After a good read the port is open on the page; after a time-out it
-    # is closed, so open it again.
-    if [ "$read_result" != ok ] && ! reopen_page; then
+    # After a good read the port is open on the page and "应用" can be
+    # pressed; after a time-out the port is closed, so open it again. "应用"
+    # is checked all the same: it has been seen disabled for a moment after
+    # a good read.
+    if { [ "$read_result" != ok ] || [ "$(ui enabled "$WIN" 1004)" != 1 ]; } && ! reopen_page; then
       fail "$name round $round: no page with an open port after five tries"
       continue
     fi
@@ -128,7 +130,7 @@ soak_reader() {  # NAME INDEX
     [ "$(text_of 1002)" = "关闭串口" ] && ui click "$WIN" 1002 >/dev/null
     printf 'set-text %s 1019 ""\nclick %s 1002\n' "$WIN" "$WIN" | e2e_ui_script >/dev/null
     read_result=none
-    for ((w = 0; w < 5; w++)); do
+    for ((w = 0; w < 8; w++)); do
       if e2e_ui wait-text "$WIN" 1019 "$id" 1000 >/dev/null 2>&1; then
         read_result=ok reads=$((reads + 1))
         break
