@@ -109,7 +109,7 @@ soak_reader() {  # NAME INDEX
     id=$((1000 + round))
     # After a good read the port is open on the page and "应用" can be
     # pressed; after a time-out the port is closed, so open it again. "应用"
-    # is checked all the same: it has been seen disabled for a moment after
+    # is checked all the same: it has been seen disabled after
     # a good read.
     if { [ "$read_result" != ok ] || [ "$(ui enabled "$WIN" 1004)" != 1 ]; } && ! reopen_page; then
       fail "$name round $round: no page with an open port after ten tries"
