@@ -52,9 +52,16 @@ one_box() {  # TIMEOUT_MS
     echo none
     return
   fi
-  local text=$E2E_BOX_TEXT
-  ui answer "$E2E_BOX" >/dev/null
-  e2e_ui wait-gone "$E2E_BOX" 5000 >/dev/null || { echo "stuck: $text"; return; }
+  local text=$E2E_BOX_TEXT try err
+  # A box that stays after its answer is answered once more (and said so
+  # on stderr), so that one lost click does not end the soak's count.
+  for try in 1 2; do
+    ui answer "$E2E_BOX" >/dev/null 2>&1
+    err=$(e2e_ui wait-gone "$E2E_BOX" 5000 2>&1 >/dev/null) && break
+    err="${err//$'\r'/} (exit $?)"
+    echo "$name round $round: the box [$text] still shows after answer $try: $err" >&2
+  done
+  [ -z "$err" ] || { echo "stuck: $text"; return; }
   if e2e_msgbox "$WIN" 300 2>/dev/null; then
     echo "stacked: $text / $E2E_BOX_TEXT"
     ui answer "$E2E_BOX" >/dev/null
@@ -62,7 +69,11 @@ one_box() {  # TIMEOUT_MS
   fi
   case $text in
     配置成功) echo ok ;;
-    "$TIMEOUT_TEXT") echo timeout ;;
+    "$TIMEOUT_TEXT")
+      # After its box the dialog closes its port: wait for that, so that the
+      # next look at the page does not see the port still open.
+      e2e_ui wait-text "$WIN" 1002 "打开串口" 2000 >/dev/null 2>&1
+      echo timeout ;;
     *) echo "other: $text" ;;
   esac
 }
@@ -92,7 +103,7 @@ reopen_page() {
 # tool TOOL[NAME]. Run in a subshell of its own: exits with the number of
 # failed checks.
 soak_reader() {  # NAME INDEX
-  local name=$1 index=$2 i r round id w apply line read_result
+  local name=$1 index=$2 i r round id w apply click line read_result
   local base_rss= base_threads= base_round seen_success= seen_timeout= end_rss end_threads growth applied=0 timeouts=0 reads=0
   WIN=${TOOL[$name]}
   _proc_watch_pid=${E2E_PIDS[tool-$name]}
@@ -115,7 +126,7 @@ soak_reader() {  # NAME INDEX
       fail "$name round $round: no page with an open port after ten tries"
       continue
     fi
-    printf 'set-text %s 1019 %s\nclick %s 1004\n' "$WIN" "$id" "$WIN" | e2e_ui_script >/dev/null
+    click=$(printf 'set-text %s 1019 %s\nclick %s 1004\n' "$WIN" "$id" "$WIN" | e2e_ui_script 2>&1)
     apply=$(one_box 8000)
     case $apply in
       ok)
@@ -123,7 +134,12 @@ soak_reader() {  # NAME INDEX
         line=$(tr -d '\r' <"$LOG/$name.out" | grep '^rx code=0x03 ' | tail -1)
         [[ $line == *" len=${WRITE_LEN[$name]} "*" id=$id "* ]] || fail "$name round $round: 配置成功 but the reader got [$line]" ;;
       timeout) timeouts=$((timeouts + 1)) ;;
-      *) fail "$name round $round: apply ended in [$apply]" ;;
+      *)
+        # What the page and the reader showed, to tell a click that was
+        # refused from a request that went unanswered.
+        fail "$name round $round: apply ended in [$apply]; the click said [${click//[$'\r\n']/ }]," \
+          "1002 reads [$(text_of 1002)], 应用 enabled [$(ui enabled "$WIN" 1004)]," \
+          "the reader's last request [$(tr -d '\r' <"$LOG/$name.out" | grep '^rx ' | tail -1)]" ;;
     esac
     # Read back: close, blank the ID (so that only a reply can put it back)
     # and open from the page. The reply shows the ID, or the tool's time-out
