@@ -94,6 +94,13 @@ void SetupShell::onParameterReply(uint8_t level, const uint8_t* payload, size_t 
     // of the dialog that showed it, which must still be the one showing.
     if (replyExpired())
         return;
+    // A write waiting for its acknowledgement: a record now is the late
+    // answer of an earlier read, whose time-out has been shown. Taken as the
+    // answer it would stop the write's countdown (a lost write would end in
+    // no message at all), close the port under the write and put the old
+    // record over what the user typed.
+    if (replyCountdown() > 0 && awaited_.load(std::memory_order_acquire) == Awaited::writeAck)
+        return;
     SetupPage* page = currentPage();
     if (!paramLevelSupported(level)) {
         // The refusal answers the request: no time-out while it shows.

@@ -449,6 +449,44 @@ TEST(WriteAcknowledgement, ALateOneWhileAReadWaitsIsNotItsAnswer)
     }
 }
 
+// The counterpart: a read timed out, the page was opened again and answered
+// by that read's late record, and "应用" went out; the record of the second
+// read comes while the write waits for its acknowledgement. It is not the
+// write's answer: the port stays open under the write, the typed ID stays,
+// and the write still ends in "配置成功" or in the time-out.
+TEST(WriteAcknowledgement, ALateRecordWhileAWriteWaitsIsNotItsAnswer)
+{
+    for (uint8_t level : {uint8_t(3), uint8_t(0)}) {
+        for (bool ackComes : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << "level " << int(level) << ", ack " << ackComes);
+            SetupRig rig;
+            rig.showPage(modelWired, 0);
+            rig.view105.type(IDC_NAME, "4321");
+            rig.page105.onCommand(IDC_APPLY);
+            const size_t opens = rig.port.opens.size();
+            rig.tick();
+            rig.reply(level, wiredRecord(modelWired, 0).bytes);
+            EXPECT_EQ(rig.window.modelReadySent, 1);
+            EXPECT_TRUE(rig.view105.boxes.empty());
+            EXPECT_EQ(rig.port.current, 1);
+            EXPECT_EQ(rig.port.opens.size(), opens);
+            EXPECT_EQ(rig.view105.texts[IDC_NAME], "4321");
+            EXPECT_EQ(rig.shell.replyCountdown(), 2);
+            if (ackComes) {
+                rig.acknowledge();
+                EXPECT_EQ(rig.view105.boxTexts(), std::vector<std::string>({"配置成功"}));
+                EXPECT_TRUE(rig.page105.portOpen());
+            } else {
+                rig.tick();
+                rig.tick();
+                EXPECT_EQ(rig.view105.boxTexts(),
+                          std::vector<std::string>({"不能和设备正常通信，请检查设备是否上电"}));
+                EXPECT_FALSE(rig.page105.portOpen());
+            }
+        }
+    }
+}
+
 // A message box runs a message loop of its own: frames that the reader
 // sends and the ticks of timer 1 are handled while it shows.
 TEST(ReplyCountdown, AnAnswerWhileTheTimeOutBoxShowsCountsAsNoAnswer)
