@@ -199,7 +199,11 @@ void RssiFilterDialog::onParameterReply(const uint8_t* payload, size_t length)
 
 void RssiFilterDialog::onThresholdReply(int8_t threshold)
 {
-    if (!portOpen_)
+    // While a write waits for its acknowledgement, a threshold is the late
+    // answer of an earlier read: taken, it would stop the write's countdown
+    // (a lost write would end in no message) and put the old value over the
+    // one being written.
+    if (!portOpen_ || writePending_)
         return;
     countdown_ = 0;
     view_.enable(IDC_THRESHOLD, true);

@@ -281,6 +281,32 @@ TEST(RssiCountdown, UnansweredWriteTimesOut)
     EXPECT_EQ(rig.view.text(kThreshold), "-70");  // the texts stay
 }
 
+// A threshold reply while a write waits is the late answer of a read: the
+// write still ends in its acknowledgement or its time-out, and the value
+// being written stays.
+TEST(RssiCountdown, ALateThresholdWhileAWriteWaitsIsNotItsAnswer)
+{
+    for (bool ackComes : {true, false}) {
+        SCOPED_TRACE(ackComes);
+        Rig rig;
+        rig.ready(0xCE);
+        rig.apply("-70");
+        rig.tick();
+        rig.feed(replyFrame(3, configCmdRssiReply, {0xCE}));
+        EXPECT_EQ(rig.dialog.replyCountdown(), 2);
+        EXPECT_EQ(rig.view.text(kThreshold), "-70");
+        if (ackComes) {
+            rig.feed(replyFrame(3, configCmdRssiWriteAck, {}));
+            EXPECT_EQ(rig.view.boxTexts(), std::vector<std::string>{"配置成功"});
+        } else {
+            rig.tick();
+            rig.tick();
+            EXPECT_EQ(rig.view.boxTexts(), std::vector<std::string>{kTimeout});
+            EXPECT_TRUE(rig.closedAfterUse());
+        }
+    }
+}
+
 TEST(RssiDialog, CloseKeepsTextsAndDropsLaterReplies)
 {
     Rig rig;
