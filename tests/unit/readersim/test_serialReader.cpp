@@ -1291,6 +1291,33 @@ std::atomic<bool> gStopReader{false};
 
 bool stopReader() { return gStopReader.load(); }
 
+// The reader on the slave side of a pty pair, run on a thread of its own
+// until stop(); the tool's side is the test's.
+struct PtyReaderRun {
+    SerialRunClock clock;
+    LineLog log;
+    SerialPort port;
+    SerialRunEnd end = SerialRunEnd::cannotOpen;
+    std::thread runner;
+
+    // True once the reader's end is open and raw: bytes go only then.
+    bool start(const SerialSimConfig& config, int tickMs)
+    {
+        clock.tickMs = tickMs;
+        clock.stopRequested = stopReader;
+        gStopReader = false;
+        runner = std::thread([this, config] { end = runSerialReader(config, clock, port, log); });
+        return waitUntil([&] { return log.startsWith("# readersim mode=serial "); });
+    }
+    void stop()
+    {
+        gStopReader = true;
+        if (runner.joinable())
+            runner.join();
+    }
+    ~PtyReaderRun() { stop(); }
+};
+
 }  // namespace
 
 TEST(SerialReaderPty, TheToolsLinkReadsWritesAndReadsAgain)
@@ -1299,16 +1326,8 @@ TEST(SerialReaderPty, TheToolsLinkReadsWritesAndReadsAgain)
     ASSERT_TRUE(tool.ok());
     SerialSimConfig config;
     std::snprintf(config.device, sizeof config.device, "%s", tool.slave().c_str());
-    SerialRunClock clock;
-    clock.tickMs = 10;
-    clock.stopRequested = stopReader;
-    gStopReader = false;
-    LineLog log;
-    SerialPort port;
-    SerialRunEnd end = SerialRunEnd::cannotOpen;
-    std::thread runner([&] { end = runSerialReader(config, clock, port, log); });
-    // Bytes go only once the reader's end is open and raw.
-    const bool opened = waitUntil([&] { return log.startsWith("# readersim mode=serial "); });
+    PtyReaderRun reader;
+    const bool opened = reader.start(config, 10);
 
     WaitingSink sink;
     SerialLink link(tool, sink);
@@ -1328,10 +1347,9 @@ TEST(SerialReaderPty, TheToolsLinkReadsWritesAndReadsAgain)
     }
     const std::vector<Bytes> frames = sink.waitFor(3);
     link.stop();
-    gStopReader = true;
-    runner.join();
+    reader.stop();
     ASSERT_TRUE(opened);
-    EXPECT_EQ(end, SerialRunEnd::stopped);
+    EXPECT_EQ(reader.end, SerialRunEnd::stopped);
 
     ASSERT_EQ(frames.size(), 3u);
     ToolSide first;
@@ -1348,9 +1366,9 @@ TEST(SerialReaderPty, TheToolsLinkReadsWritesAndReadsAgain)
     EXPECT_EQ(got.connect.deviceId, 777);
     EXPECT_EQ(got.net.ip, ipv4(10, 7, 7, 7));
     EXPECT_EQ(got.antenna1Baud, 2);
-    EXPECT_TRUE(log.contains("rx code=0x01 name=configCmdReadRequest level=0 len=0 payload="));
-    EXPECT_TRUE(log.contains("# stop reason=interrupt reads=2 writes=1 applied=1"));
-    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(reader.log.contains("rx code=0x01 name=configCmdReadRequest level=0 len=0 payload="));
+    EXPECT_TRUE(reader.log.contains("# stop reason=interrupt reads=2 writes=1 applied=1"));
+    EXPECT_FALSE(reader.port.isOpen());
 }
 
 TEST(SerialReaderPty, TheLoopLetsTheWiresCutPiecesGoAndCountsThem)
@@ -1363,14 +1381,8 @@ TEST(SerialReaderPty, TheLoopLetsTheWiresCutPiecesGoAndCountsThem)
     std::snprintf(config.device, sizeof config.device, "%s", tool.slave().c_str());
     config.line.cutPct = 100;
     config.line.cutGapMaxMs = 10;
-    SerialRunClock clock;
-    clock.tickMs = 1000;  // no tick is needed to let a piece go
-    clock.stopRequested = stopReader;
-    gStopReader = false;
-    LineLog log;
-    SerialPort port;
-    std::thread runner([&] { runSerialReader(config, clock, port, log); });
-    const bool opened = waitUntil([&] { return log.startsWith("# readersim mode=serial "); });
+    PtyReaderRun reader;
+    const bool opened = reader.start(config, 1000);  // no tick is needed to let a piece go
     WaitingSink sink;
     SerialLink link(tool, sink);
     if (opened) {
@@ -1381,15 +1393,14 @@ TEST(SerialReaderPty, TheLoopLetsTheWiresCutPiecesGoAndCountsThem)
     }
     const std::vector<Bytes> frames = sink.waitFor(2);
     link.stop();
-    gStopReader = true;
-    runner.join();
+    reader.stop();
     ASSERT_TRUE(opened);
     ASSERT_EQ(frames.size(), 2u);
     ToolSide side;
     side.receive(frames);
     EXPECT_EQ(side.replies, 2);
     const std::string bytes = std::to_string(2 * frames[0].size());
-    EXPECT_TRUE(log.contains("# line seed=1 offered=" + bytes + " delivered=" + bytes +
+    EXPECT_TRUE(reader.log.contains("# line seed=1 offered=" + bytes + " delivered=" + bytes +
                              " lost=0 noise=0 cut=2 late=0"));
 }
 
