@@ -50,12 +50,17 @@ def main(source, target):
         return plot_groups(rows, "kind", "t_s", "seconds since the readers started", target)
     if rows and "reader" in rows[0]:
         return plot_groups(rows, "reader", "round", "round", target)
-    t, rss, tags, linked = [], [], [], []
+    t, rss = [], []
+    # The panel's figures: rows where the soak did not read the panel
+    # (after the line's silence) leave them blank and are left out.
+    panel_t, tags, linked = [], [], []
     for row in rows:
         t.append(float(row["t_s"]))
         rss.append(int(row["rss_kb"]) / 1024.0)
-        tags.append(int(row["tags"] or 0))
-        linked.append(int(row["linked"]))
+        if row["linked"] != "":
+            panel_t.append(float(row["t_s"]))
+            tags.append(int(row["tags"] or 0))
+            linked.append(int(row["linked"]))
     fig, left = plt.subplots(figsize=(8, 3.6), dpi=100)
     left.plot(t, rss, color="tab:blue", label="resident memory (MB)")
     left.set_xlabel("seconds since the reader started")
@@ -63,8 +68,8 @@ def main(source, target):
     low = min(rss)
     left.set_ylim(low - 1, low + 3)
     right = left.twinx()
-    right.plot(t, tags, color="tab:green", label="tags held")
-    right.fill_between(t, 0, [5200 * (1 - x) for x in linked], step="post", color="tab:red",
+    right.plot(panel_t, tags, color="tab:green", label="tags held")
+    right.fill_between(panel_t, 0, [5200 * (1 - x) for x in linked], step="post", color="tab:red",
                        alpha=0.12, label="link down")
     right.set_ylabel("tags held (count shown)", color="tab:green")
     right.set_ylim(0, 5200)

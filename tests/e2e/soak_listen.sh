@@ -56,16 +56,37 @@ echo "--- $REPORTS reports at $RATE/s, 5000 tags on 34 substations, silence of $
 E2E_PIDS[reader]=$!
 start=$EPOCHREALTIME
 
-echo "t_s,rss_kb,threads,tags,dropped,linked" >"$CSV"
+# /proc is read every second. The console's panel is read every second
+# until the store is full, then not until the line's silence, every second
+# during it, and not after it until the reader has ended (the CSV's
+# panel_read column says which rows read it; the other rows repeat the last
+# reading, and are blank after the silence). Each panel read starts a
+# uidriver process under Wine, and its start-up holds the Wine server up
+# long enough for the console's socket buffer (512 KB, about a tenth of a
+# second of reports at 10 000 a second) to overflow: with a read every
+# second, two short runs in four lost one to two and a half seconds of the
+# reports that the sample counts. The silence passes nothing, so reads then
+# lose nothing, and they see the link go down.
+echo "t_s,rss_kb,threads,tags,dropped,linked,panel_read" >"$CSV"
 proc_watch_begin "$pid"
-base_rss= base_threads=
+base_rss= base_threads= status= tags= dropped=
 while kill -0 "${E2E_PIDS[reader]}" 2>/dev/null; do
   sleep 1
   t=$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }')
+  sec=${t%.*}
   rss=$(_proc_watch_status VmRSS) threads=$(_proc_watch_status Threads)
-  IFS=$'\t' read -r status tags dropped <<<"$(ui texts "$WIN" 1041 1043 1044 | paste -sd$'\t')"
+  read_panel=0
+  if [ "$sec" -gt "$SILENCE_AT" ] && [ "$sec" -lt $((SILENCE_AT + SILENCE - 1)) ]; then
+    read_panel=1
+  elif [ "$sec" -lt "$SILENCE_AT" ] && [ -z "${full_at:-}" ]; then
+    read_panel=1
+  fi
+  if [ "$read_panel" = 1 ]; then
+    IFS=$'\t' read -r status tags dropped <<<"$(ui texts "$WIN" 1041 1043 1044 | paste -sd$'\t')"
+  fi
   linked=0; [ "$status" = "已连接" ] && linked=1
-  echo "$t,$rss,$threads,$tags,$dropped,$linked" >>"$CSV"
+  [ "$sec" -ge $((SILENCE_AT + SILENCE - 1)) ] && tags= dropped= linked=
+  echo "$t,$rss,$threads,$tags,$dropped,$linked,$read_panel" >>"$CSV"
   # Warm-up: every tag in the store and WARMUP more seconds of reports.
   [ -z "${full_at:-}" ] && [ "${tags:-0}" = 5000 ] && full_at=${t%.*}
   if [ -z "$base_rss" ] && [ -n "${full_at:-}" ] && [ "${t%.*}" -ge $((full_at + WARMUP)) ]; then
