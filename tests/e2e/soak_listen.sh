@@ -88,8 +88,8 @@ while kill -0 "${E2E_PIDS[reader]}" 2>/dev/null; do
   [ "$sec" -ge $((SILENCE_AT + SILENCE - 1)) ] && tags= dropped= linked=
   echo "$t,$rss,$threads,$tags,$dropped,$linked,$read_panel" >>"$CSV"
   # Warm-up: every tag in the store and WARMUP more seconds of reports.
-  [ -z "${full_at:-}" ] && [ "${tags:-0}" = 5000 ] && full_at=${t%.*}
-  if [ -z "$base_rss" ] && [ -n "${full_at:-}" ] && [ "${t%.*}" -ge $((full_at + WARMUP)) ]; then
+  [ -z "${full_at:-}" ] && [ "${tags:-0}" = 5000 ] && full_at=$sec
+  if [ -z "$base_rss" ] && [ -n "${full_at:-}" ] && [ "$sec" -ge $((full_at + WARMUP)) ]; then
     base_rss=$rss base_threads=$threads
     echo "warm-up over at $t s: VmRSS $rss KB, $threads threads, $tags tags"
   fi

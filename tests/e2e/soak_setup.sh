@@ -148,7 +148,7 @@ soak_reader() {  # NAME INDEX
     # says whether it is.
     close=
     if [ "$apply" = ok ] || [ "$(text_of 1002)" = "关闭串口" ]; then
-      close=$(printf 'click %s 1002\n' "$WIN")
+      close="click $WIN 1002"
     fi
     printf '%s\nset-text %s 1019 ""\nclick %s 1002\n' "$close" "$WIN" "$WIN" | e2e_ui_script >/dev/null
     read_result=none
